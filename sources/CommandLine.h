@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+
+// The program's own options come before everything else, even before the instance guard, so that
+// "kestrune --version" answers on a machine without a display and never wakes a running copy.
+enum class TCommandLineAction
+{
+    Run,
+    ShowHelp,
+    ShowVersion
+};
+
+struct TCommandLine
+{
+    TCommandLineAction Action = TCommandLineAction::Run;
+    // Everything that is not one of our options, in order: each goes down the open-link road.
+    QList<QByteArray> Parameters;
+};
+
+// Arguments is the command line without the program name. A link parameter is plain hex, so it can
+// never be taken for an option; any other text (a file name, "--foo", "") stays a parameter.
+TCommandLine ParseCommandLine(const QList<QByteArray> &Arguments);
+
+QByteArray CommandLineUsage();
+QByteArray VersionText();
+
+// For main(): prints the usage or the version to standard output and returns the exit status, or
+// returns -1 when the program is to start normally.
+int HandleInformationOptions(int argc, const char *const *argv);

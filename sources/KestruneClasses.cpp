@@ -47,10 +47,13 @@ bool ReadString(QIODevice &Stream, QByteArray &Value)
     qint64 Left = Length;
     while (Left > 0) {
         const qint64 Want = qMin(Left, ReadChunk);
-        const QByteArray Part = Stream.read(Want);
-        Value.append(Part);
-        if (Part.size() != Want)
+        const qsizetype Old = Value.size();
+        Value.resize(Old + Want);
+        const qint64 Got = Stream.read(Value.data() + Old, Want);
+        if (Got != Want) {
+            Value.resize(Old + qMax<qint64>(Got, 0));
             return false;
+        }
         Left -= Want;
     }
     return true;
@@ -224,7 +227,8 @@ TLoadSitesResult LoadSites(const QString &Folder, TKestrunCollection &Sites)
         return Result;
     if (!File.open(QIODevice::ReadOnly)) {
         Result.Status = TLoadSitesResult::CannotOpen;
-        Result.Error = QStringLiteral("Cannot open file \"%1\". %2").arg(NativePath(File.fileName()), File.errorString());
+        Result.Error = QStringLiteral("Cannot open file \"%1\". %2")
+                           .arg(NativePath(File.fileName()), File.errorString());
         return Result;
     }
     switch (Sites.LoadFromStream(File)) {
@@ -269,8 +273,8 @@ QString KeepUnusableSitesFile(const QString &Folder)
 {
     const QString Path = SitesPath(Folder);
     for (int i = 0; i < 1000; ++i) {
-        const QString Target = i == 0 ? Path + QStringLiteral(".unreadable")
-                                      : Path + QStringLiteral(".unreadable-%1").arg(i);
+        const QString Target =
+            i == 0 ? Path + QStringLiteral(".unreadable") : Path + QStringLiteral(".unreadable-%1").arg(i);
         if (QFileInfo::exists(Target))
             continue;
         return QFile::rename(Path, Target) ? Target : QString();

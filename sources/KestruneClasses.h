@@ -102,7 +102,8 @@ public:
     void Delete(int Index);
     void Clear() { FItems.clear(); }
 
-    enum class TLoadResult {
+    enum class TLoadResult
+    {
         Loaded,    // the header matched; every record was whole
         BadHeader, // shorter than the header or a different header: nothing was read
         Truncated, // the file ends inside a record: the whole sites before it were read
@@ -125,7 +126,14 @@ QByteArray ComplementString(const QByteArray &Value);
 // What LoadSites found. Error holds the message for the user when the file could not be opened.
 struct TLoadSitesResult
 {
-    enum TStatus { NoFile, Loaded, CannotOpen, BadHeader, Truncated } Status = NoFile;
+    enum TStatus
+    {
+        NoFile,
+        Loaded,
+        CannotOpen,
+        BadHeader,
+        Truncated
+    } Status = NoFile;
     QString Error;
     // An existing file whose content was not (or not all) read: keep it before the next save.
     bool Unusable() const { return Status == CannotOpen || Status == BadHeader || Status == Truncated; }

@@ -170,13 +170,14 @@ void TestCollectionFile::readerEdgeCases_data()
     QTest::newRow("header only, no count") << Header << LoadResult::Truncated << 0;
     QTest::newRow("header one letter in upper case")
         << QByteArray("Kestrune. Site Collection file.") + Int32(0) << LoadResult::BadHeader << 0;
-    QTest::newRow("another file") << QByteArray("PK\x03\x04 this is a zip file, not ours at all") << LoadResult::BadHeader
-                                  << 0;
+    QTest::newRow("another file") << QByteArray("PK\x03\x04 this is a zip file, not ours at all")
+                                  << LoadResult::BadHeader << 0;
     QTest::newRow("count -1") << Header + Int32(-1) + Example.mid(35) << LoadResult::Loaded << 0;
-    QTest::newRow("count 0 with a record behind") << Header + Int32(0) + Example.mid(35) << LoadResult::Loaded << 0;
+    QTest::newRow("count 0 with a record behind")
+        << Header + Int32(0) + Example.mid(35) << LoadResult::Loaded << 0;
     QTest::newRow("trailing bytes ignored") << Example + "garbage" << LoadResult::Loaded << 1;
-    QTest::newRow("count larger than the records") << Header + Int32(5) + Example.mid(35) << LoadResult::Truncated
-                                                   << 1;
+    QTest::newRow("count larger than the records")
+        << Header + Int32(5) + Example.mid(35) << LoadResult::Truncated << 1;
     QTest::newRow("negative string length reads empty")
         << Header + Int32(1) + Int32(-7) + Str("u") + Str("i") + Int32(0) + Int32(0) + QByteArray(21, '\0')
         << LoadResult::Loaded << 1;
@@ -227,9 +228,9 @@ void TestCollectionFile::hugeLengthsDoNotAllocate()
     QCOMPARE(Sites.Count(), 1);
 
     QByteArray Odd = ExampleFile();
-    Odd[Odd.size() - 1] = 1;            // window state 1, never written by the setter
+    Odd[Odd.size() - 1] = 1;           // window state 1, never written by the setter
     Odd[Odd.size() - 18] = char(0x7f); // interval index the dialog never offers
-    Odd[Odd.size() - 19] = 2;           // browser choice 2
+    Odd[Odd.size() - 19] = 2;          // browser choice 2
     QCOMPARE(Load(Odd, Sites), LoadResult::Loaded);
     QCOMPARE(Sites[0]->WindowState(), quint8(1));
     QCOMPARE(Sites[0]->MonitorInterval(), quint8(0x7f));
@@ -296,9 +297,10 @@ void TestCollectionFile::saveSitesIsAtomicAndPrivate()
     QVERIFY(SaveSites(Dir.path(), Sites, &Error));
     const QString Path = Dir.filePath(QStringLiteral("sites.dat"));
     QCOMPARE(ReadFile(Path), ExampleFile());
-    const QFileDevice::Permissions Unix = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                                          QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup |
-                                          QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther;
+    const QFileDevice::Permissions Unix =
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+        QFileDevice::WriteGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::WriteOther |
+        QFileDevice::ExeOther;
     QCOMPARE(QFile::permissions(Path) & Unix, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
 
     Sites.Add(MakeSite("B"));
@@ -307,7 +309,8 @@ void TestCollectionFile::saveSitesIsAtomicAndPrivate()
     QCOMPARE(LoadSites(Dir.path(), Loaded).Status, TLoadSitesResult::Loaded);
     QCOMPARE(Loaded.Count(), 2);
     // Nothing is left beside the file.
-    QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("sites.dat")});
+    QCOMPARE(QDir(Dir.path()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("sites.dat")});
 }
 
 void TestCollectionFile::saveSitesFailureKeepsOldFile()
@@ -317,7 +320,8 @@ void TestCollectionFile::saveSitesFailureKeepsOldFile()
     QString Error;
     const QString Missing = QDir::tempPath() + QStringLiteral("/kestrune-no-such-folder/deeper");
     QVERIFY(!SaveSites(Missing, Sites, &Error));
-    QVERIFY2(Error.startsWith(QStringLiteral("Cannot create file \"") + Missing + QStringLiteral("/sites.dat\". ")),
+    QVERIFY2(Error.startsWith(QStringLiteral("Cannot create file \"") + Missing +
+                              QStringLiteral("/sites.dat\". ")),
              qPrintable(Error));
     QVERIFY(Error.size() > Missing.size() + 30);
 

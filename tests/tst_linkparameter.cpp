@@ -54,30 +54,30 @@ void TestLinkParameter::decode_data()
 
     const QByteArray Example = "4b524c5000014107687474703a2f2f00";
     QTest::newRow("example") << Example << true << false << QByteArray("A") << QByteArray("http://");
-    QTest::newRow("upper-case digits") << Example.toUpper() << true << false << QByteArray("A")
-                                       << QByteArray("http://");
-    QTest::newRow("odd last character ignored") << Example + "f" << true << false << QByteArray("A")
-                                                << QByteArray("http://");
-    QTest::newRow("bytes after the URL ignored") << Example + "deadbeef" << true << false << QByteArray("A")
-                                                 << QByteArray("http://");
+    QTest::newRow("upper-case digits")
+        << Example.toUpper() << true << false << QByteArray("A") << QByteArray("http://");
+    QTest::newRow("odd last character ignored")
+        << Example + "f" << true << false << QByteArray("A") << QByteArray("http://");
+    QTest::newRow("bytes after the URL ignored")
+        << Example + "deadbeef" << true << false << QByteArray("A") << QByteArray("http://");
     QTest::newRow("final byte not examined") << QByteArray("4b524c5000014107687474703a2f2f") << true << false
                                              << QByteArray("A") << QByteArray("http://");
-    QTest::newRow("any non-zero flag is set") << QByteArray("4b524c50070141002f") << true << true
-                                              << QByteArray("A") << QByteArray();
-    QTest::newRow("non-hex pair reads as 0") << QByteArray("4b524c50zz0141000") << true << false
-                                             << QByteArray("A") << QByteArray();
-    QTest::newRow("seven characters") << QByteArray("4b524c5") << false << false << QByteArray()
-                                      << QByteArray();
+    QTest::newRow("any non-zero flag is set")
+        << QByteArray("4b524c50070141002f") << true << true << QByteArray("A") << QByteArray();
+    QTest::newRow("non-hex pair reads as 0")
+        << QByteArray("4b524c50zz0141000") << true << false << QByteArray("A") << QByteArray();
+    QTest::newRow("seven characters")
+        << QByteArray("4b524c5") << false << false << QByteArray() << QByteArray();
     QTest::newRow("empty text") << QByteArray() << false << false << QByteArray() << QByteArray();
-    QTest::newRow("magic in lower case") << QByteArray("6b726c7000014107687474703a2f2f00") << false << false
-                                         << QByteArray() << QByteArray();
+    QTest::newRow("magic in lower case")
+        << QByteArray("6b726c7000014107687474703a2f2f00") << false << false << QByteArray() << QByteArray();
     QTest::newRow("a file name") << QByteArray("/home/me/notes.txt") << false << false << QByteArray()
                                  << QByteArray();
     QTest::newRow("magic only") << QByteArray("4b524c50") << false << false << QByteArray() << QByteArray();
-    QTest::newRow("ends inside the title") << QByteArray("4b524c50000541") << false << false << QByteArray()
-                                           << QByteArray();
-    QTest::newRow("ends inside the URL") << QByteArray("4b524c500001410768747470") << false << false
-                                         << QByteArray() << QByteArray();
+    QTest::newRow("ends inside the title")
+        << QByteArray("4b524c50000541") << false << false << QByteArray() << QByteArray();
+    QTest::newRow("ends inside the URL")
+        << QByteArray("4b524c500001410768747470") << false << false << QByteArray() << QByteArray();
     QTest::newRow("no URL length") << QByteArray("4b524c5000014l") << false << false << QByteArray()
                                    << QByteArray();
 }
@@ -111,15 +111,15 @@ void TestLinkParameter::roundTrip_data()
     QByteArray U300;
     for (int i = 0; i < 300; ++i)
         U300.append(char('a' + i % 26));
-    QTest::newRow("300-character URL cut to 44") << QByteArray("Long") << U300 << false << 2 * (8 + 4 + 44)
-                                                 << QByteArray("Long") << U300.left(44);
+    QTest::newRow("300-character URL cut to 44")
+        << QByteArray("Long") << U300 << false << 2 * (8 + 4 + 44) << QByteArray("Long") << U300.left(44);
     QTest::newRow("256-character title carried empty") << QByteArray(256, 'x') << QByteArray("u") << true
                                                        << 2 * (8 + 0 + 1) << QByteArray() << QByteArray("u");
-    QTest::newRow("empty title and URL") << QByteArray() << QByteArray() << false << 16 << QByteArray()
-                                         << QByteArray();
-    QTest::newRow("UTF-8 and control bytes") << QByteArray("Grüße\r\n\0x", 10) << QByteArray("http://ä/")
-                                             << true << 2 * (8 + 10 + 10) << QByteArray("Grüße\r\n\0x", 10)
-                                             << QByteArray("http://ä/");
+    QTest::newRow("empty title and URL")
+        << QByteArray() << QByteArray() << false << 16 << QByteArray() << QByteArray();
+    QTest::newRow("UTF-8 and control bytes")
+        << QByteArray("Grüße\r\n\0x", 10) << QByteArray("http://ä/") << true << 2 * (8 + 10 + 10)
+        << QByteArray("Grüße\r\n\0x", 10) << QByteArray("http://ä/");
 }
 
 void TestLinkParameter::roundTrip()

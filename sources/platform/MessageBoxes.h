@@ -8,16 +8,28 @@ class QWidget;
 // Every message box of the program goes through here, so that the captions stay the program's own
 // and tests can answer the boxes and read their texts.
 
-enum class TMsgKind {
+enum class TMsgKind
+{
     Error,       // caption "Error"
     Information, // caption "Information"
     Confirm,     // caption "Confirm"
     Plain,       // caption "Kestrune"
 };
 
-enum class TMsgButtons { Ok, YesNo, YesNoCancel };
+enum class TMsgButtons
+{
+    Ok,
+    YesNo,
+    YesNoCancel
+};
 
-enum class TMsgResult { Ok, Yes, No, Cancel };
+enum class TMsgResult
+{
+    Ok,
+    Yes,
+    No,
+    Cancel
+};
 
 // Shows a modal box and returns the button pressed. Closing the box with Escape or its close button
 // answers Cancel where the box has it, No for Yes/No boxes, and Ok otherwise.

@@ -1,0 +1,45 @@
+#include "RunTexts.h"
+
+#include <QList>
+
+QString ShortenTitle(const QString &Text, int Max)
+{
+    const QList<uint> Chars = Text.toUcs4();
+    if (Max < 0)
+        Max = 0;
+    if (Chars.size() <= Max)
+        return Text;
+    qsizetype Keep = Max;
+    for (qsizetype i = Max - 1; i >= 0; --i) {
+        const uint c = Chars[i];
+        if (c == ' ' || c == '!' || c == ',' || c == '.' || c == ':' || c == '?') {
+            Keep = i + 1;
+            break;
+        }
+    }
+    return QString::fromUcs4(reinterpret_cast<const char32_t *>(Chars.constData()), Keep) +
+           QStringLiteral("...");
+}
+
+QString OpenBrowsersText(int Count)
+{
+    if (Count == 0)
+        return QStringLiteral("No open browsers");
+    return QStringLiteral("Open browsers: ") + QString::number(Count);
+}
+
+QString ChangeBalloonTitle(const QByteArray &SiteTitle)
+{
+    return QStringLiteral("%1 has changed!").arg(QString::fromUtf8(SiteTitle));
+}
+
+QString ChangeBalloonText(const QByteArray &SiteTitle)
+{
+    return QStringLiteral("The content of site \"%1\" has been changed. Take a look at them.")
+        .arg(QString::fromUtf8(SiteTitle));
+}
+
+QString BrowserCaption(const QString &PageTitle)
+{
+    return QStringLiteral("Kestrune: ") + PageTitle;
+}

@@ -1,9 +1,103 @@
-#include "KestruneVersion.h"
+#include "Main.h"
+#include "CommandLine.h"
+#include "DataFolder.h"
+#include "platform/MessageBoxes.h"
 
-#include <cstdio>
+#include <QApplication>
+#include <QDir>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QTimer>
 
-int main()
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM and SIGINT reach the event loop through this pair: the handler may only write a byte.
+int SignalPair[2] = {-1, -1};
+
+void OnStopSignal(int)
 {
-    std::printf("Kestrune %s: the site manager window is not built yet.\n", KESTRUNE_VERSION_STRING);
+    const char Byte = 1;
+    const ssize_t Written = ::write(SignalPair[1], &Byte, 1);
+    (void)Written;
+}
+
+bool InstallStopSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPair) != 0)
+        return false;
+    ::fcntl(SignalPair[1], F_SETFL, ::fcntl(SignalPair[1], F_GETFL) | O_NONBLOCK);
+    struct sigaction Action = {};
+    Action.sa_handler = OnStopSignal;
+    sigemptyset(&Action.sa_mask);
+    Action.sa_flags = SA_RESTART;
+    return ::sigaction(SIGTERM, &Action, nullptr) == 0 && ::sigaction(SIGINT, &Action, nullptr) == 0;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    const int Answered = HandleInformationOptions(argc, argv);
+    if (Answered >= 0)
+        return Answered;
+    QList<QByteArray> Arguments;
+    for (int i = 1; i < argc; ++i)
+        Arguments.append(QByteArray(argv[i]));
+    const TCommandLine Line = ParseCommandLine(Arguments);
+
+    QApplication App(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrune"));
+    // Hidden to the tray, the main window is no longer visible; closing a browser window then must
+    // not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString Folder = ProgramFolderOf(QCoreApplication::applicationDirPath());
+    if (Folder.isEmpty()) {
+        ShowMessage(nullptr, TMsgKind::Error,
+                    QStringLiteral("Cannot create the folder \"%1\".")
+                        .arg(QDir::toNativeSeparators(UserDataFolder())));
+        return 1;
+    }
+
+    TfMainForm *Running = nullptr;
+    bool StopEarly = false;
+    const auto Stop = [&Running, &StopEarly] {
+        if (Running)
+            Running->QuitWithoutQuestions();
+        else
+            StopEarly = true;
+    };
+    std::unique_ptr<QSocketNotifier> StopNotifier;
+    if (InstallStopSignals()) {
+        StopNotifier = std::make_unique<QSocketNotifier>(SignalPair[0], QSocketNotifier::Read);
+        QObject::connect(StopNotifier.get(), &QSocketNotifier::activated, &App, [Stop] {
+            char Bytes[16];
+            while (::recv(SignalPair[0], Bytes, sizeof Bytes, MSG_DONTWAIT) > 0) {
+            }
+            Stop();
+        });
+    }
+
+    TfMainForm Form(Folder, Line.Parameters);
+    Running = &Form;
+    QObject::connect(&Form, &TfMainForm::FormClosed, &App, [] { QCoreApplication::exit(0); });
+    // The desktop session ends: everything is saved before the session manager moves on.
+    QObject::connect(&App, &QGuiApplication::commitDataRequest, &Form,
+                     [&Form](QSessionManager &) { Form.QuitWithoutQuestions(); });
+    if (StopEarly)
+        Form.QuitWithoutQuestions();
+    if (Form.Closed())
+        return 0;
+
+    Form.show();
+    // Start-up measurement only (bench/): end as soon as the window has been shown.
+    if (qEnvironmentVariableIsSet("KESTRUNE_BENCH_QUIT_AFTER_SHOW"))
+        QTimer::singleShot(0, &Form, [] { QCoreApplication::exit(0); });
+    App.exec();
     return 0;
 }

@@ -1,0 +1,531 @@
+#include "Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include <cstdio>
+
+namespace {
+
+QToolButton *AddToolButton(QToolBar *Bar, const QString &Name, const QString &Caption, const QString &Hint)
+{
+    auto *Button = new QToolButton(Bar);
+    Button->setObjectName(Name);
+    Button->setText(Caption);
+    Button->setToolTip(Hint);
+    Button->setStatusTip(Hint);
+    Button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    Button->setAutoRaise(true);
+    Bar->addWidget(Button);
+    return Button;
+}
+
+QAction *AddEntry(QMenu *Menu, const QString &Name, const QString &Caption)
+{
+    QAction *Entry = Menu->addAction(Caption);
+    Entry->setObjectName(Name);
+    return Entry;
+}
+
+QAction *AddSeparator(QMenu *Menu, const QString &Name)
+{
+    QAction *Separator = Menu->addSeparator();
+    Separator->setObjectName(Name);
+    return Separator;
+}
+
+} // namespace
+
+TfMainForm::TfMainForm(const QString &Folder, const QList<QByteArray> &Parameters, QWidget *Parent)
+    : QMainWindow(Parent)
+{
+    ProgramFolder = Folder;
+    if (!ProgramFolder.endsWith(QLatin1Char('/')))
+        ProgramFolder += QLatin1Char('/');
+    CreateControls();
+    CreateMenus();
+    FormCreate(Parameters);
+}
+
+void TfMainForm::CreateControls()
+{
+    setObjectName(QStringLiteral("fMainForm"));
+    setWindowTitle(QStringLiteral("Kestrune"));
+    // Window menu and minimise, no maximise; the close box hides to the tray.
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+
+    tlbMain = new QToolBar(this);
+    tlbMain->setObjectName(QStringLiteral("tlbMain"));
+    tlbMain->setMovable(false);
+    tlbMain->setFloatable(false);
+    tlbMain->setIconSize(QSize(16, 16));
+    tlbMain->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    tlbMain->toggleViewAction()->setEnabled(false);
+    addToolBar(Qt::TopToolBarArea, tlbMain);
+
+    tbRun = AddToolButton(tlbMain, QStringLiteral("tbRun"), QStringLiteral("Run"),
+                          QStringLiteral("Open selected site in browser"));
+    tlbMain->addSeparator();
+    tbShortCut = AddToolButton(tlbMain, QStringLiteral("tbShortCut"), QStringLiteral("Shortcut"),
+                               QStringLiteral("Create shortcut for selected site"));
+    tlbMain->addSeparator();
+    tbAdd = AddToolButton(tlbMain, QStringLiteral("tbAdd"), QStringLiteral("Add"),
+                          QStringLiteral("Add new site"));
+    tbEdit = AddToolButton(tlbMain, QStringLiteral("tbEdit"), QStringLiteral("Edit"),
+                           QStringLiteral("Modify selected site"));
+    tbRemove = AddToolButton(tlbMain, QStringLiteral("tbRemove"), QStringLiteral("Remove"),
+                             QStringLiteral("Remove selected site"));
+    QAction *MoveSeparator = tlbMain->addSeparator();
+    tbMoveUp = AddToolButton(tlbMain, QStringLiteral("tbMoveUp"), QStringLiteral("Up"),
+                             QStringLiteral("Move selected site up"));
+    tbMoveDown = AddToolButton(tlbMain, QStringLiteral("tbMoveDown"), QStringLiteral("Down"),
+                               QStringLiteral("Move selected site down"));
+    // There is no move command: the two buttons stay hidden and disabled.
+    MoveSeparator->setVisible(false);
+    for (QAction *Action : tlbMain->actions()) {
+        QWidget *Widget = tlbMain->widgetForAction(Action);
+        if (Widget == tbMoveUp || Widget == tbMoveDown)
+            Action->setVisible(false);
+    }
+    tbMoveUp->setEnabled(false);
+    tbMoveDown->setEnabled(false);
+
+    lvSites = new QTreeWidget(this);
+    lvSites->setObjectName(QStringLiteral("lvSites"));
+    lvSites->setColumnCount(2);
+    lvSites->setHeaderLabels({QStringLiteral("Site"), QStringLiteral("URL")});
+    lvSites->setColumnWidth(0, 200);
+    lvSites->setColumnWidth(1, 230);
+    lvSites->setRootIsDecorated(false);
+    lvSites->setItemsExpandable(false);
+    lvSites->setUniformRowHeights(true);
+    lvSites->setSelectionMode(QAbstractItemView::SingleSelection);
+    lvSites->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvSites->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvSites->setIconSize(QSize(16, 16));
+    lvSites->setSortingEnabled(false);
+    lvSites->header()->setSectionsClickable(false);
+    lvSites->header()->setSectionsMovable(false);
+    lvSites->setContextMenuPolicy(Qt::CustomContextMenu);
+    setCentralWidget(lvSites);
+
+    sbStatusBar = new QStatusBar(this);
+    sbStatusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    sbStatusPanel0 = new QLabel(sbStatusBar);
+    sbStatusPanel0->setMinimumWidth(150);
+    sbStatusPanel1 = new QLabel(sbStatusBar);
+    sbStatusPanel1->setMinimumWidth(50);
+    sbStatusBar->addWidget(sbStatusPanel0);
+    sbStatusBar->addWidget(sbStatusPanel1);
+    setStatusBar(sbStatusBar);
+
+    TrayIcon = new QSystemTrayIcon(this);
+    TrayIcon->setToolTip(QStringLiteral("Kestrune"));
+
+    resize(460, 390);
+}
+
+void TfMainForm::CreateMenus()
+{
+    QMenuBar *Bar = menuBar();
+
+    miKestrune = Bar->addMenu(QStringLiteral("Kestrune"));
+    miKestrune->setObjectName(QStringLiteral("miKestrune"));
+    miOptions = AddEntry(miKestrune, QStringLiteral("miOptions"), QStringLiteral("Options..."));
+    N1 = AddSeparator(miKestrune, QStringLiteral("N1"));
+    miQuit = AddEntry(miKestrune, QStringLiteral("miQuit"), QStringLiteral("Quit Kestrune"));
+
+    miSite = Bar->addMenu(QStringLiteral("Site"));
+    miSite->setObjectName(QStringLiteral("miSite"));
+    miAddNewSite = AddEntry(miSite, QStringLiteral("miAddNewSite"), QStringLiteral("Add new site..."));
+    miModifySite = AddEntry(miSite, QStringLiteral("miModifySite"), QStringLiteral("Modify..."));
+    N2 = AddSeparator(miSite, QStringLiteral("N2"));
+    miRemoveSite = AddEntry(miSite, QStringLiteral("miRemoveSite"), QStringLiteral("Remove"));
+    N3 = AddSeparator(miSite, QStringLiteral("N3"));
+    miOpen = AddEntry(miSite, QStringLiteral("miOpen"), QStringLiteral("Open"));
+    miOpenDefault =
+        AddEntry(miSite, QStringLiteral("miOpenDefault"), QStringLiteral("Open in default web browser"));
+
+    miHelp = Bar->addMenu(QStringLiteral("Help"));
+    miHelp->setObjectName(QStringLiteral("miHelp"));
+    miAbout = AddEntry(miHelp, QStringLiteral("miAbout"), QStringLiteral("About Kestrune..."));
+    N10 = AddSeparator(miHelp, QStringLiteral("N10"));
+    miKestrunewebsite =
+        AddEntry(miHelp, QStringLiteral("miKestrunewebsite"), QStringLiteral("Kestrune web site..."));
+
+    pmRun = new QMenu(this);
+    pmRun->setObjectName(QStringLiteral("pmRun"));
+    Run1 = AddEntry(pmRun, QStringLiteral("Run1"), QStringLiteral("Run"));
+    pmRun->setDefaultAction(Run1);
+    miRunDefaultBrowser =
+        AddEntry(pmRun, QStringLiteral("miRunDefaultBrowser"), QStringLiteral("Run in default web browser"));
+
+    pmShortcut = new QMenu(this);
+    pmShortcut->setObjectName(QStringLiteral("pmShortcut"));
+    miShortcut_StartMenu =
+        AddEntry(pmShortcut, QStringLiteral("miShortcut_StartMenu"), QStringLiteral("Start menu"));
+    miShortcut_Desktop =
+        AddEntry(pmShortcut, QStringLiteral("miShortcut_Desktop"), QStringLiteral("Desktop"));
+    miShortcut_QuickLaunch =
+        AddEntry(pmShortcut, QStringLiteral("miShortcut_QuickLaunch"), QStringLiteral("Quick launch"));
+    N5 = AddSeparator(pmShortcut, QStringLiteral("N5"));
+    miShortcut_WindowsStart =
+        AddEntry(pmShortcut, QStringLiteral("miShortcut_WindowsStart"), QStringLiteral("Windows startup"));
+
+    pmSite = new QMenu(this);
+    pmSite->setObjectName(QStringLiteral("pmSite"));
+    miSitePopupRun = AddEntry(pmSite, QStringLiteral("miSitePopupRun"), QStringLiteral("Run"));
+    pmSite->setDefaultAction(miSitePopupRun);
+    N7 = AddSeparator(pmSite, QStringLiteral("N7"));
+    Shortcut1 = pmSite->addMenu(QStringLiteral("Shortcut"));
+    Shortcut1->setObjectName(QStringLiteral("Shortcut1"));
+    Startmenu1 = AddEntry(Shortcut1, QStringLiteral("Startmenu1"), QStringLiteral("Start menu"));
+    Desktop1 = AddEntry(Shortcut1, QStringLiteral("Desktop1"), QStringLiteral("Desktop"));
+    Quicklaunch1 = AddEntry(Shortcut1, QStringLiteral("Quicklaunch1"), QStringLiteral("Quick launch"));
+    N9 = AddSeparator(Shortcut1, QStringLiteral("N9"));
+    Windowsstartup1 =
+        AddEntry(Shortcut1, QStringLiteral("Windowsstartup1"), QStringLiteral("Windows startup"));
+    N8 = AddSeparator(pmSite, QStringLiteral("N8"));
+    miClosewindow = AddEntry(pmSite, QStringLiteral("miClosewindow"), QStringLiteral("Close window"));
+    N6 = AddSeparator(pmSite, QStringLiteral("N6"));
+    miSiteProperties = AddEntry(pmSite, QStringLiteral("miSiteProperties"), QStringLiteral("Properties..."));
+
+    pmTray = new QMenu(this);
+    pmTray->setObjectName(QStringLiteral("pmTray"));
+    miShowMainApp = AddEntry(pmTray, QStringLiteral("miShowMainApp"), QStringLiteral("Show Kestrune"));
+    pmTray->setDefaultAction(miShowMainApp);
+    miTraySitesDelimiter = AddSeparator(pmTray, QStringLiteral("miTraySitesDelimiter"));
+    miTrayOpenedSitesDelimiter = AddSeparator(pmTray, QStringLiteral("miTrayOpenedSitesDelimiter"));
+    N4 = AddSeparator(pmTray, QStringLiteral("N4"));
+    miTrayQuit = AddEntry(pmTray, QStringLiteral("miTrayQuit"), QStringLiteral("Quit"));
+    TrayIcon->setContextMenu(pmTray);
+
+    // The place of each shortcut entry.
+    const std::pair<QAction *, int> Places[] = {
+        {miShortcut_StartMenu, 1},
+        {miShortcut_Desktop, 2},
+        {miShortcut_QuickLaunch, 3},
+        {miShortcut_WindowsStart, 4},
+        {Startmenu1, 1},
+        {Desktop1, 2},
+        {Quicklaunch1, 3},
+        {Windowsstartup1, 4},
+    };
+    for (const auto &[Entry, Place] : Places) {
+        Entry->setData(Place);
+        connect(Entry, &QAction::triggered, this,
+                [this, Item = Entry] { miShortcut_WindowsStartClick(Item); });
+    }
+
+    tbRun->setPopupMode(QToolButton::MenuButtonPopup);
+    tbRun->setMenu(pmRun);
+    tbShortCut->setPopupMode(QToolButton::InstantPopup);
+    tbShortCut->setMenu(pmShortcut);
+
+    connect(tbRun, &QToolButton::clicked, this, &TfMainForm::tbRunClick);
+    connect(tbAdd, &QToolButton::clicked, this, &TfMainForm::tbAddClick);
+    connect(tbEdit, &QToolButton::clicked, this, &TfMainForm::tbEditClick);
+    connect(tbRemove, &QToolButton::clicked, this, &TfMainForm::tbRemoveClick);
+
+    connect(miOptions, &QAction::triggered, this, &TfMainForm::miOptionsClick);
+    connect(miQuit, &QAction::triggered, this, &TfMainForm::miQuitClick);
+    connect(miAddNewSite, &QAction::triggered, this, &TfMainForm::tbAddClick);
+    connect(miModifySite, &QAction::triggered, this, &TfMainForm::tbEditClick);
+    connect(miRemoveSite, &QAction::triggered, this, &TfMainForm::tbRemoveClick);
+    connect(miOpen, &QAction::triggered, this, &TfMainForm::tbRunClick);
+    connect(miOpenDefault, &QAction::triggered, this, &TfMainForm::miRunDefaultBrowserClick);
+    connect(miAbout, &QAction::triggered, this, &TfMainForm::miAboutClick);
+    connect(miKestrunewebsite, &QAction::triggered, this, &TfMainForm::miKestrunewebsiteClick);
+    connect(Run1, &QAction::triggered, this, &TfMainForm::tbRunClick);
+    connect(miRunDefaultBrowser, &QAction::triggered, this, &TfMainForm::miRunDefaultBrowserClick);
+    connect(miSitePopupRun, &QAction::triggered, this, &TfMainForm::tbRunClick);
+    connect(miClosewindow, &QAction::triggered, this, &TfMainForm::miClosewindowClick);
+    connect(miSiteProperties, &QAction::triggered, this, &TfMainForm::tbEditClick);
+    connect(miShowMainApp, &QAction::triggered, this, &TfMainForm::miShowMainAppClick);
+    connect(miTrayQuit, &QAction::triggered, this, &TfMainForm::miTrayQuitClick);
+
+    connect(lvSites, &QTreeWidget::itemSelectionChanged, this, [this] {
+        QTreeWidgetItem *Row = SelectedRow();
+        lvSitesSelectItem(Row, Row != nullptr);
+    });
+    connect(lvSites, &QTreeWidget::itemDoubleClicked, this, [this] { lvSitesDblClick(); });
+    connect(lvSites, &QWidget::customContextMenuRequested, this, [this](const QPoint &Position) {
+        // pmSite is the list's context menu only while a row is selected.
+        if (lvSites->contextMenuPolicy() != Qt::CustomContextMenu || !SelectedRow())
+            return;
+        pmSitePopup();
+        pmSite->popup(lvSites->viewport()->mapToGlobal(Position));
+    });
+    connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason Reason) {
+        if (Reason == QSystemTrayIcon::Trigger || Reason == QSystemTrayIcon::DoubleClick)
+            miShowMainAppClick();
+    });
+}
+
+void TfMainForm::FormCreate(const QList<QByteArray> &Parameters)
+{
+    ApplyMenuImages();
+    TrayIcon->setIcon(QApplication::windowIcon());
+    ReadSettings();
+    LoadSiteIcons();
+    LoadSitesAtStart();
+    FillSiteList();
+    lvSitesSelectItem(nullptr, false);
+    for (const QByteArray &Parameter : Parameters)
+        OpenLink(Parameter);
+    RunAtStartup = IsRunAtStartup();
+    ScheduleUpdateCheck();
+    if (RunMinimized)
+        QTimer::singleShot(1500, this, &TfMainForm::HideToTray);
+}
+
+void TfMainForm::LoadSitesAtStart()
+{
+    const TLoadSitesResult Result = LoadSites(ProgramFolder, Sites);
+    if (!Result.Error.isEmpty())
+        Report(TMsgKind::Error, Result.Error);
+    if (!Result.Unusable())
+        return;
+    // The next save would write over what could not be read: keep it aside first, and say where.
+    FUnusableFile = true;
+    KeepUnusableFileAside();
+}
+
+bool TfMainForm::KeepUnusableFileAside()
+{
+    if (!FUnusableFile)
+        return true;
+    const QString Original = QDir::toNativeSeparators(ProgramFolder + SitesFileName);
+    const QString Kept = KeepUnusableSitesFile(ProgramFolder);
+    if (Kept.isEmpty()) {
+        FSaveBlocked = true;
+        Report(TMsgKind::Error,
+               QStringLiteral("The site file \"%1\" could not be read, and it could not be kept "
+                              "under another name. Kestrune will not write over it.")
+                   .arg(Original));
+        return false;
+    }
+    FUnusableFile = false;
+    FSaveBlocked = false;
+    Report(TMsgKind::Information,
+           QStringLiteral("The site file \"%1\" could not be read completely. It has been kept as \"%2\".")
+               .arg(Original, QDir::toNativeSeparators(Kept)));
+    return true;
+}
+
+bool TfMainForm::SaveSitesNow()
+{
+    if (FSaveBlocked && !KeepUnusableFileAside())
+        return false;
+    QString Error;
+    if (SaveSites(ProgramFolder, Sites, &Error))
+        return true;
+    Report(TMsgKind::Error, Error);
+    return false;
+}
+
+void TfMainForm::Report(TMsgKind Kind, const QString &Text)
+{
+    if (FQuiet) {
+        // Nobody is there to answer a box while the system stops the program.
+        std::fprintf(stderr, "kestrune: %s\n", qPrintable(Text));
+        return;
+    }
+    ShowMessage(this, Kind, Text);
+}
+
+TfMainForm::~TfMainForm()
+{
+    SaveSitesNow();
+    // The windows go with the main window, without their close handling.
+    while (!OpenBrowsers.isEmpty())
+        DropOpenBrowser(OpenBrowsers.size() - 1);
+    for (int i = 0; i < Sites.Count(); ++i)
+        Sites[i]->SetMenuItem(nullptr);
+}
+
+bool SameTextAscii(const QByteArray &A, const QByteArray &B)
+{
+    if (A.size() != B.size())
+        return false;
+    for (qsizetype i = 0; i < A.size(); ++i) {
+        char X = A[i];
+        char Y = B[i];
+        if (X >= 'A' && X <= 'Z')
+            X = char(X - 'A' + 'a');
+        if (Y >= 'A' && Y <= 'Z')
+            Y = char(Y - 'A' + 'a');
+        if (X != Y)
+            return false;
+    }
+    return true;
+}
+
+QString MenuCaption(const QByteArray &Title)
+{
+    QString Caption = QString::fromUtf8(Title);
+    Caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return Caption;
+}
+
+QByteArray MenuCaptionText(const QString &Caption)
+{
+    QString Text = Caption;
+    Text.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    return Text.toUtf8();
+}
+
+TKestrunSite *TfMainForm::FindSiteByTitle(const QByteArray &Title) const
+{
+    for (int i = 0; i < Sites.Count(); ++i) {
+        if (SameTextAscii(Sites[i]->Title(), Title))
+            return Sites[i];
+    }
+    return nullptr;
+}
+
+void TfMainForm::OpenLink(const QByteArray &Parameter)
+{
+    if (Parameter.isEmpty())
+        return;
+    TLinkParameter Link;
+    if (!DecodeLinkParameter(Parameter, Link)) {
+        ShowMessage(this, TMsgKind::Plain,
+                    QStringLiteral("Can't open link! Please recreate link from Kestrune."));
+        return;
+    }
+    if (TKestrunSite *Site = FindSiteByTitle(Link.Title)) {
+        if (Link.URL != Site->URL()) {
+            ShowMessage(this, TMsgKind::Information,
+                        QStringLiteral("The \"") + QString::fromUtf8(Link.Title) +
+                            QStringLiteral(
+                                "\" url has been chaged from link creation time!. Please update the link."));
+        }
+        // The box may have let other events run; the site may be gone meanwhile.
+        if (Sites.IndexOf(Site) >= 0)
+            RunSite(Site, Link.OpenMinimized);
+        return;
+    }
+    const TMsgResult Answer = ShowMessage(
+        this, TMsgKind::Error,
+        QStringLiteral("You are trying to open a missed link!\nTo recreate site click Yes. Select No to "
+                       "open link in default browser."),
+        TMsgButtons::YesNo);
+    if (Answer == TMsgResult::Yes)
+        AddSite(Link.Title, Link.URL);
+    else if (Answer == TMsgResult::No)
+        OpenInSystemBrowser(Link.URL, Link.OpenMinimized);
+}
+
+bool TfMainForm::TrayAvailable() const
+{
+    return TrayAvailableOverride.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+}
+
+void TfMainForm::HideToTray()
+{
+    if (FClosed)
+        return;
+    if (!TrayAvailable()) {
+        // Without a tray the window would be gone for good: it goes to the taskbar instead.
+        showMinimized();
+        return;
+    }
+    TrayIcon->setVisible(true);
+    hide();
+}
+
+void TfMainForm::ShowFromTray()
+{
+    if (FClosed)
+        return;
+    if (isMinimized())
+        showNormal();
+    else
+        show();
+    TrayIcon->setVisible(false);
+    raise();
+    activateWindow();
+}
+
+bool TfMainForm::AnyBrowserOpen() const
+{
+    for (const TOpenBrowser &Record : OpenBrowsers) {
+        if (Record.Site && Record.Site->IsOpen())
+            return true;
+    }
+    return false;
+}
+
+void TfMainForm::miQuitClick()
+{
+    FQuitting = true;
+    close();
+    FQuitting = false;
+}
+
+void TfMainForm::miTrayQuitClick()
+{
+    miQuitClick();
+}
+
+void TfMainForm::QuitWithoutQuestions()
+{
+    if (FClosed)
+        return;
+    FQuiet = true;
+    SaveSitesNow();
+    miQuitClick();
+}
+
+void TfMainForm::closeEvent(QCloseEvent *Event)
+{
+    if (FClosed) {
+        Event->accept();
+        return;
+    }
+    if (!FQuitting) {
+        // The close box, Alt+F4 and the window menu's "Close" only hide the program.
+        Event->ignore();
+        HideToTray();
+        return;
+    }
+    if (!FQuiet && AnyBrowserOpen() &&
+        ShowMessage(this, TMsgKind::Confirm,
+                    QStringLiteral("There are opened browsers. Are You sure to quit?"),
+                    TMsgButtons::YesNo) != TMsgResult::Yes) {
+        Event->ignore();
+        return;
+    }
+    Event->accept();
+    FClosed = true;
+    TrayIcon->setVisible(false);
+    emit FormClosed();
+}
+
+void TfMainForm::showEvent(QShowEvent *Event)
+{
+    QMainWindow::showEvent(Event);
+    if (FCentred)
+        return;
+    FCentred = true;
+    if (QScreen *Screen = screen()) {
+        QRect Frame = frameGeometry();
+        Frame.moveCenter(Screen->availableGeometry().center());
+        move(Frame.topLeft());
+    }
+}

@@ -1,0 +1,227 @@
+#pragma once
+
+#include "KestruneClasses.h"
+#include "platform/MessageBoxes.h"
+
+#include <QByteArray>
+#include <QIcon>
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <optional>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QStatusBar;
+class QSystemTrayIcon;
+class QToolBar;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+class TfSiteDlg;
+
+// One open browser window of a site. The window belongs to the main window; the site record does
+// not belong to the record.
+struct TOpenBrowser
+{
+    TKestrunSite *Site = nullptr;
+    QPointer<QWidget> Window;   // a TfBrowserWin
+    QPointer<QAction> MenuItem; // its entry in pmTray
+};
+
+// True when both texts are equal once the ASCII letters A-Z are turned into a-z; nothing else is folded.
+bool SameTextAscii(const QByteArray &A, const QByteArray &B);
+
+// Tray and list captions show titles as they are: '&' would otherwise become an access key.
+QString MenuCaption(const QByteArray &Title);
+QByteArray MenuCaptionText(const QString &Caption);
+
+// The main window: the site list, its commands, the tray menu and the program's start and end.
+class TfMainForm : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    // ProgramFolder: the data folder ("sites.dat" and "Icons"); Parameters: the program's own
+    // command line, each handed to OpenLink once the sites are listed.
+    TfMainForm(const QString &ProgramFolder, const QList<QByteArray> &Parameters, QWidget *Parent = nullptr);
+    ~TfMainForm() override; // FormDestroy
+
+    // ---- State --------------------------------------------------------------------------------
+    QString ProgramFolder; // always with a trailing '/'
+    TKestrunCollection Sites;
+    QStringList IconNames;
+    QList<TOpenBrowser> OpenBrowsers;
+    bool RunMinimized = false;
+    bool RunAtStartup = false;
+    double LastUpdateCheck = 0; // days since 1899-12-30, local time; 0: never
+
+    // ---- Controls -----------------------------------------------------------------------------
+    QToolBar *tlbMain = nullptr;
+    QToolButton *tbRun = nullptr;
+    QToolButton *tbShortCut = nullptr;
+    QToolButton *tbAdd = nullptr;
+    QToolButton *tbEdit = nullptr;
+    QToolButton *tbRemove = nullptr;
+    QToolButton *tbMoveUp = nullptr;
+    QToolButton *tbMoveDown = nullptr;
+    QTreeWidget *lvSites = nullptr;
+    QStatusBar *sbStatusBar = nullptr;
+    QLabel *sbStatusPanel0 = nullptr; // the open-browser count
+    QLabel *sbStatusPanel1 = nullptr;
+    QSystemTrayIcon *TrayIcon = nullptr;
+
+    // Main menu.
+    QMenu *miKestrune = nullptr;
+    QAction *miOptions = nullptr;
+    QAction *N1 = nullptr;
+    QAction *miQuit = nullptr;
+    QMenu *miSite = nullptr;
+    QAction *miAddNewSite = nullptr;
+    QAction *miModifySite = nullptr;
+    QAction *N2 = nullptr;
+    QAction *miRemoveSite = nullptr;
+    QAction *N3 = nullptr;
+    QAction *miOpen = nullptr;
+    QAction *miOpenDefault = nullptr;
+    QMenu *miHelp = nullptr;
+    QAction *miAbout = nullptr;
+    QAction *N10 = nullptr;
+    QAction *miKestrunewebsite = nullptr;
+
+    // Drop-down of "Run".
+    QMenu *pmRun = nullptr;
+    QAction *Run1 = nullptr;
+    QAction *miRunDefaultBrowser = nullptr;
+
+    // Menu of "Shortcut". Every shortcut entry carries its place (1-4) in data().
+    QMenu *pmShortcut = nullptr;
+    QAction *miShortcut_StartMenu = nullptr;
+    QAction *miShortcut_Desktop = nullptr;
+    QAction *miShortcut_QuickLaunch = nullptr;
+    QAction *N5 = nullptr;
+    QAction *miShortcut_WindowsStart = nullptr;
+
+    // Context menu of the list.
+    QMenu *pmSite = nullptr;
+    QAction *miSitePopupRun = nullptr;
+    QAction *N7 = nullptr;
+    QMenu *Shortcut1 = nullptr;
+    QAction *Startmenu1 = nullptr;
+    QAction *Desktop1 = nullptr;
+    QAction *Quicklaunch1 = nullptr;
+    QAction *N9 = nullptr;
+    QAction *Windowsstartup1 = nullptr;
+    QAction *N8 = nullptr;
+    QAction *miClosewindow = nullptr;
+    QAction *N6 = nullptr;
+    QAction *miSiteProperties = nullptr;
+
+    // Menu of the tray icon: site entries between the two delimiters, open windows after the second.
+    QMenu *pmTray = nullptr;
+    QAction *miShowMainApp = nullptr;
+    QAction *miTraySitesDelimiter = nullptr;
+    QAction *miTrayOpenedSitesDelimiter = nullptr;
+    QAction *N4 = nullptr;
+    QAction *miTrayQuit = nullptr;
+
+    // ---- Start, hand-over, tray, end (Main.cpp) -------------------------------------------------
+    void OpenLink(const QByteArray &Parameter);
+    TKestrunSite *FindSiteByTitle(const QByteArray &Title) const;
+    void HideToTray();
+    void ShowFromTray();
+    bool AnyBrowserOpen() const;
+    void miShowMainAppClick() { ShowFromTray(); }
+    void miQuitClick();     // "Quit Kestrune": the quit road with its question
+    void miTrayQuitClick(); // "Quit" of the tray menu: the same road
+    // SIGTERM, SIGINT and the session's end: saves and closes without a question.
+    void QuitWithoutQuestions();
+    // Writes sites.dat now; shows a failure unless the program is ending without questions.
+    bool SaveSitesNow();
+    // Set once the main window has closed for good (the program is to end).
+    bool Closed() const { return FClosed; }
+    // Tests on a desktop without a tray set this to pretend there is one (or is none).
+    std::optional<bool> TrayAvailableOverride;
+    bool TrayAvailable() const;
+
+    // ---- Site list (MainSites.cpp) ------------------------------------------------------------
+    void FillSiteList();
+    void lvSitesSelectItem(QTreeWidgetItem *Item, bool Selected);
+    void lvSitesDblClick();
+    void tbAddClick();
+    void tbEditClick();
+    void tbRemoveClick();
+    void AddSite(const QByteArray &Title, const QByteArray &URL);
+    void EditSite(QTreeWidgetItem *Row);
+    void RemoveSite(QTreeWidgetItem *Row);
+    TKestrunSite *RowSite(const QTreeWidgetItem *Row) const;
+    QTreeWidgetItem *SelectedRow() const;
+    TKestrunSite *SelectedSite() const;
+    // Position of the site's icon name in IconNames, ignoring letter case; -1 when absent.
+    int SiteImageIndex(const TKestrunSite &Site) const;
+    // The site dialog's handlers.
+    void GetIconFolder(QString &Folder) const;
+    void IconAdded(const QString &IconName);
+    // "Open browsers: N" or "No open browsers" in the first status panel.
+    void UpdateOpenBrowserCount();
+    // Takes record Index out of OpenBrowsers: its tray entry goes and its window is destroyed
+    // without its close handling.
+    void DropOpenBrowser(int Index);
+
+    // ---- Running sites, the tray's site entries (MainRun.cpp) --------------------------------
+    void tbRunClick();
+    void miRunDefaultBrowserClick();
+    void miClosewindowClick();
+    void pmSitePopup();
+    void TraySiteClick(QAction *Item);
+    void RunSite(TKestrunSite *Site, bool Minimized);
+    void OpenInSystemBrowser(const QByteArray &URL, bool Minimized);
+
+    // ---- Shortcuts (MainShortcuts.cpp) --------------------------------------------------------
+    void miShortcut_WindowsStartClick(QAction *Item);
+    bool HasShortcuts(const TKestrunSite &Site);
+    void RemoveShortcuts(const TKestrunSite &Site);
+    void CreateShortcut(const TKestrunSite &Site, int Place);
+
+    // ---- Settings, update check, small dialogs (MainSettings.cpp) ----------------------------
+    void ReadSettings();
+    bool IsRunAtStartup();
+    void ScheduleUpdateCheck(); // FormCreate step 13
+    void miOptionsClick();
+    void miAboutClick();
+    void miKestrunewebsiteClick();
+
+    // ---- Site icons ---------------------------------------------------------------------------
+    void ApplyMenuImages();           // FormCreate step 4: tool bar and menu images
+    void LoadSiteIcons();             // FormCreate step 7: the icon folder into ilSites and IconNames
+    QIcon SiteImage(int Index) const; // image Index of ilSites; a null icon for -1
+
+signals:
+    // The main window closed for good: the program ends.
+    void FormClosed();
+
+protected:
+    void closeEvent(QCloseEvent *Event) override;
+    void showEvent(QShowEvent *Event) override;
+
+private:
+    void CreateControls();
+    void CreateMenus();
+    void FormCreate(const QList<QByteArray> &Parameters);
+    void LoadSitesAtStart();
+    QAction *CreateTraySiteEntry(TKestrunSite &Site, int Image);
+    void RefreshRow(QTreeWidgetItem *Row, TKestrunSite &Site);
+    bool KeepUnusableFileAside();
+    // Shows a box unless the program is ending without questions.
+    void Report(TMsgKind Kind, const QString &Text);
+
+    bool FQuitting = false; // a quit command is under way
+    bool FQuiet = false;    // ending without questions
+    bool FClosed = false;
+    bool FCentred = false;
+    bool FUnusableFile = false; // sites.dat could not be read: keep it before writing over it
+    bool FSaveBlocked = false;  // ... and it could not be kept aside
+};

@@ -1,0 +1,65 @@
+#include "Main.h"
+
+// The steps of the main window that arrive with later work. Each block is taken out of this file
+// when its own file defines the functions; until then they do nothing (or the least they can).
+
+// ---- Running sites (MainRun.cpp) -----------------------------------------------------------------
+
+void TfMainForm::tbRunClick() {}
+
+void TfMainForm::miRunDefaultBrowserClick() {}
+
+void TfMainForm::miClosewindowClick() {}
+
+void TfMainForm::pmSitePopup()
+{
+    miSitePopupRun->setEnabled(SelectedSite() != nullptr);
+    miClosewindow->setEnabled(false);
+}
+
+void TfMainForm::TraySiteClick(QAction *) {}
+
+void TfMainForm::RunSite(TKestrunSite *, bool) {}
+
+void TfMainForm::OpenInSystemBrowser(const QByteArray &, bool) {}
+
+// ---- Site icons ----------------------------------------------------------------------------------
+
+void TfMainForm::ApplyMenuImages() {}
+
+void TfMainForm::LoadSiteIcons() {}
+
+QIcon TfMainForm::SiteImage(int) const
+{
+    return QIcon();
+}
+
+// ---- Shortcuts (MainShortcuts.cpp) ---------------------------------------------------------------
+
+void TfMainForm::miShortcut_WindowsStartClick(QAction *) {}
+
+bool TfMainForm::HasShortcuts(const TKestrunSite &)
+{
+    return false;
+}
+
+void TfMainForm::RemoveShortcuts(const TKestrunSite &) {}
+
+void TfMainForm::CreateShortcut(const TKestrunSite &, int) {}
+
+// ---- Settings, update check, small dialogs (MainSettings.cpp) ------------------------------------
+
+void TfMainForm::ReadSettings() {}
+
+bool TfMainForm::IsRunAtStartup()
+{
+    return false;
+}
+
+void TfMainForm::ScheduleUpdateCheck() {}
+
+void TfMainForm::miOptionsClick() {}
+
+void TfMainForm::miAboutClick() {}
+
+void TfMainForm::miKestrunewebsiteClick() {}

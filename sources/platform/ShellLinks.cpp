@@ -1,0 +1,154 @@
+#include "platform/ShellLinks.h"
+
+#include "DesktopEntry.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+namespace {
+
+QString WithoutTrailingSlash(QString Path)
+{
+    while (Path.size() > 1 && Path.endsWith(QLatin1Char('/')))
+        Path.chop(1);
+    return Path;
+}
+
+} // namespace
+
+QString SpecialFolderPath(TSpecialFolder Folder)
+{
+    switch (Folder) {
+    case TSpecialFolder::StartMenu:
+        return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation));
+    case TSpecialFolder::Desktop:
+        return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    case TSpecialFolder::AppData:
+        return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+    case TSpecialFolder::Startup: {
+        const QString Config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        return Config.isEmpty() ? QString() : WithoutTrailingSlash(Config) + QStringLiteral("/autostart");
+    }
+    }
+    return QString();
+}
+
+TShellLink::TShellLink(const QString &Target) : FTarget(Target) {}
+
+QByteArray TShellLink::NameFor(const QString &Path) const
+{
+    if (!FName.isEmpty())
+        return FName;
+    QString Base = QFileInfo(Path).fileName();
+    if (Base.endsWith(ShellLinkExtension, Qt::CaseInsensitive))
+        Base.chop(ShellLinkExtension.size());
+    return Base.toUtf8();
+}
+
+QByteArray TShellLink::Text() const
+{
+    TDesktopEntry Entry;
+    Entry.Name = FName;
+    Entry.Comment = FDescription;
+    Entry.Program = QFile::encodeName(FTarget);
+    Entry.Arguments = FArguments;
+    Entry.WorkingDirectory = QFile::encodeName(FWorkingDirectory);
+    Entry.Icon = QFile::encodeName(FIconPath);
+    return BuildDesktopEntry(Entry);
+}
+
+bool TShellLink::Save(const QString &Path, bool Resolve)
+{
+    FLastError.clear();
+    if (Resolve) {
+        const QFileInfo Target(FTarget);
+        if (!Target.isAbsolute() || !Target.isFile() || !Target.isExecutable()) {
+            FLastError = QStringLiteral("The target \"%1\" is not a program.").arg(FTarget);
+            return false;
+        }
+    }
+    QString FileName = Path;
+    if (!FileName.endsWith(ShellLinkExtension, Qt::CaseInsensitive))
+        FileName += ShellLinkExtension;
+
+    TShellLink Named(*this);
+    Named.FName = NameFor(FileName);
+    QSaveFile File(FileName);
+    if (!File.open(QIODevice::WriteOnly)) {
+        FLastError = File.errorString();
+        return false;
+    }
+    File.write(Named.Text());
+    // Desktops start launchers from the desktop folder only when they are executable.
+    File.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                        QFileDevice::ExeOther);
+    if (!File.commit()) {
+        FLastError = File.errorString();
+        return false;
+    }
+    return true;
+}
+
+QString ProgramAutostartFile()
+{
+    const QString Folder = SpecialFolderPath(TSpecialFolder::Startup);
+    return Folder.isEmpty() ? QString() : Folder + QLatin1Char('/') + ProgramAutostartName;
+}
+
+namespace {
+
+QByteArray FoldAscii(QByteArray Text)
+{
+    for (char &C : Text) {
+        if (C >= 'A' && C <= 'Z')
+            C = char(C - 'A' + 'a');
+    }
+    return Text;
+}
+
+} // namespace
+
+bool IsProgramAutostartEntry(const QString &Program)
+{
+    QFile File(ProgramAutostartFile());
+    if (ProgramAutostartFile().isEmpty() || !File.open(QIODevice::ReadOnly))
+        return false;
+    // An autostart entry is a few hundred bytes; a huge file there is not ours.
+    const QMap<QByteArray, QByteArray> Keys = ReadDesktopEntryGroup(File.read(64 * 1024));
+    // Desktop settings switch an entry off in place rather than deleting it.
+    if (Keys.value("Hidden") == "true" || Keys.value("X-GNOME-Autostart-enabled") == "false")
+        return false;
+    const std::optional<QByteArrayList> Exec = SplitExecLine(Keys.value("Exec"));
+    if (!Exec || Exec->size() != 1)
+        return false;
+    return FoldAscii(Exec->first()) == FoldAscii(QFile::encodeName(Program));
+}
+
+bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error)
+{
+    const QString Folder = SpecialFolderPath(TSpecialFolder::Startup);
+    if (Folder.isEmpty() || !QDir().mkpath(Folder))
+        return true;
+    const QString FileName = Folder + QLatin1Char('/') + ProgramAutostartName;
+    if (!On) {
+        if (QFileInfo::exists(FileName) && !QFile::remove(FileName)) {
+            if (Error)
+                *Error = QStringLiteral("Cannot delete file \"%1\".").arg(FileName);
+            return false;
+        }
+        return true;
+    }
+    TShellLink Link(Program);
+    Link.SetName("Kestrune");
+    Link.SetDescription("Kestrune site launcher");
+    if (!Link.Save(FileName, false)) {
+        if (Error)
+            *Error = QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, Link.LastError());
+        return false;
+    }
+    return true;
+}

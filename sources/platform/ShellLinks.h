@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayList>
+#include <QString>
+
+// Shell links and special folders on the freedesktop desktop: a shortcut is a desktop entry
+// (".desktop", executable) and the per-user folders are the XDG ones.
+
+enum class TSpecialFolder
+{
+    StartMenu, // $XDG_DATA_HOME/applications
+    Desktop,   // the XDG desktop folder
+    AppData,   // $XDG_CONFIG_HOME
+    Startup,   // $XDG_CONFIG_HOME/autostart
+};
+
+// The folder's path without a trailing '/', or empty when it cannot be determined.
+QString SpecialFolderPath(TSpecialFolder Folder);
+
+inline const QString ShellLinkExtension = QStringLiteral(".desktop");
+
+// A shortcut in the making. Nothing touches the disk before Save.
+class TShellLink
+{
+public:
+    // Target: the full path of an existing program file.
+    explicit TShellLink(const QString &Target);
+
+    void SetDescription(const QByteArray &Text) { FDescription = Text; }
+    // The arguments reach the program one by one, exactly, without a shell in between.
+    void SetArguments(const QByteArrayList &Arguments) { FArguments = Arguments; }
+    void SetWorkingDirectory(const QString &Folder) { FWorkingDirectory = Folder; }
+    // Launchers here have no show command; kept for the callers' sake.
+    void SetShowCommand(int Command) { FShowCommand = Command; }
+    void SetIconPath(const QString &Path) { FIconPath = Path; }
+    // An icon file holds one icon here; the index is kept but not written.
+    void SetIconIndex(int Index) { FIconIndex = Index; }
+    // The shown name of the launcher; the file name without its extension when not set.
+    void SetName(const QByteArray &Name) { FName = Name; }
+
+    QByteArray Text() const;
+    // Writes the entry atomically to Path (".desktop" appended unless present), executable,
+    // replacing a file of that name. With Resolve, nothing is written unless the target is an
+    // executable file. Returns whether the file was written.
+    bool Save(const QString &Path, bool Resolve);
+    QString LastError() const { return FLastError; }
+
+private:
+    QByteArray NameFor(const QString &Path) const;
+
+    QString FTarget;
+    QByteArray FName;
+    QByteArray FDescription;
+    QByteArrayList FArguments;
+    QString FWorkingDirectory;
+    int FShowCommand = 1;
+    QString FIconPath;
+    int FIconIndex = 0;
+    QString FLastError;
+};
+
+// The entry that starts the program itself when the user logs on (the Run value of the reference
+// platform). Its file name is one no site shortcut is given, so the two never collide.
+inline const QString ProgramAutostartName = QStringLiteral("com.brinmoor.Kestrune.desktop");
+QString ProgramAutostartFile();
+// Whether the entry exists, is enabled and starts Program (paths compared with ASCII letters
+// folded).
+bool IsProgramAutostartEntry(const QString &Program);
+// Writes (On) or deletes the entry. Does nothing when the autostart folder cannot be made. False
+// with a message for the user when the file cannot be written.
+bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error = nullptr);

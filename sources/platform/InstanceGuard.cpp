@@ -1,0 +1,293 @@
+#include "platform/InstanceGuard.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QTimer>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace {
+
+// Local socket paths are limited to 107 bytes, and QLocalServer needs a little more while it makes
+// the socket private.
+constexpr qsizetype MaxSocketPathBytes = 100;
+
+[[noreturn]] void FailFolder(const QString &Folder, int Error)
+{
+    throw std::runtime_error(
+        QStringLiteral("Error creating shared memory %1 (%2)").arg(Folder).arg(Error).toStdString());
+}
+
+bool IsPrivateFolder(const QByteArray &Path)
+{
+    struct stat Info;
+    return ::lstat(Path.constData(), &Info) == 0 && S_ISDIR(Info.st_mode) && Info.st_uid == ::geteuid() &&
+           (Info.st_mode & 077) == 0;
+}
+
+bool SocketPathFits(const QString &Folder, const QString &InstanceName)
+{
+    return QFile::encodeName(InstancePathsIn(Folder, InstanceName).Socket).size() <= MaxSocketPathBytes;
+}
+
+// The fallback folder, made private if it is ours; an error number when it cannot be.
+int MakePrivateTempFolder(const QString &Folder)
+{
+    const QByteArray Path = QFile::encodeName(Folder);
+    if (::mkdir(Path.constData(), 0700) != 0 && errno != EEXIST)
+        return errno;
+    struct stat Info;
+    if (::lstat(Path.constData(), &Info) != 0)
+        return errno;
+    // Someone else's folder (or a link) under our name in a shared /tmp: never use it.
+    if (!S_ISDIR(Info.st_mode) || Info.st_uid != ::geteuid())
+        return EACCES;
+    if ((Info.st_mode & 077) != 0 && ::chmod(Path.constData(), 0700) != 0)
+        return errno;
+    return 0;
+}
+
+// Writes all of Data; false when the peer is gone.
+bool SendAll(int Socket, const QByteArray &Data)
+{
+    qsizetype Sent = 0;
+    while (Sent < Data.size()) {
+        const ssize_t N = ::send(Socket, Data.constData() + Sent, size_t(Data.size() - Sent), MSG_NOSIGNAL);
+        if (N < 0 && errno == EINTR)
+            continue;
+        if (N <= 0)
+            return false;
+        Sent += N;
+    }
+    return true;
+}
+
+// One hand-over connection on the first copy's side: reads one record without ever blocking,
+// delivers it, acknowledges, and goes. A record that is malformed or slow is dropped.
+class THandOverConnection : public QObject
+{
+public:
+    THandOverConnection(QLocalSocket *Socket, QObject *Context,
+                        std::function<void(const QByteArray &)> OnParameter, QObject *Parent)
+        : QObject(Parent), FSocket(Socket), FContext(Context), FOnParameter(std::move(OnParameter))
+    {
+        FSocket->setParent(this);
+        FSocket->setReadBufferSize(64 * 1024);
+        FTimer.setSingleShot(true);
+        connect(&FTimer, &QTimer::timeout, this, &THandOverConnection::Drop);
+        connect(FSocket, &QLocalSocket::readyRead, this, &THandOverConnection::Read);
+        connect(FSocket, &QLocalSocket::disconnected, this, &THandOverConnection::Gone);
+        FTimer.start(HandOverReceiveTimeout);
+        Read();
+    }
+
+private:
+    void Read()
+    {
+        if (FDelivering || FFinished)
+            return;
+        while (FSocket->bytesAvailable() > 0) {
+            const QByteArray Data = FSocket->read(64 * 1024);
+            if (Data.isEmpty())
+                break;
+            FDecoder.Feed(Data);
+            if (FDecoder.Status() == THandOverDecoder::Malformed) {
+                Drop();
+                return;
+            }
+        }
+        if (FDecoder.Status() == THandOverDecoder::Complete)
+            Deliver();
+    }
+
+    void Deliver()
+    {
+        FTimer.stop();
+        FDelivering = true;
+        // The handler may run message boxes (nested event loops) during which this connection, its
+        // server or the context can be destroyed: hold what we need locally and check after each call.
+        const QPointer<THandOverConnection> Self(this);
+        const QPointer<QObject> Context(FContext);
+        const THandOverRecord Record = FDecoder.Record();
+        const std::function<void(const QByteArray &)> OnParameter = FOnParameter;
+        bool Aborted = false;
+        HandleCopyData(Record.Count, Record.Text, [&](const QByteArray &Parameter) {
+            if (!Aborted && Self && Context)
+                OnParameter(Parameter);
+            else
+                Aborted = true;
+        });
+        if (!Self)
+            return;
+        FDelivering = false;
+        FFinished = true;
+        if (FSocket->state() == QLocalSocket::ConnectedState) {
+            FSocket->write(&HandOverAcknowledgement, 1);
+            FSocket->flush();
+            FSocket->disconnectFromServer();
+        }
+        if (FSocket->state() == QLocalSocket::UnconnectedState)
+            deleteLater();
+        else
+            FTimer.start(HandOverReceiveTimeout); // a peer that never reads its acknowledgement
+    }
+
+    void Drop()
+    {
+        if (FDelivering)
+            return;
+        FFinished = true;
+        FTimer.stop();
+        FSocket->abort();
+        deleteLater();
+    }
+
+    void Gone()
+    {
+        if (!FDelivering)
+            Drop();
+    }
+
+    QLocalSocket *FSocket;
+    QPointer<QObject> FContext;
+    std::function<void(const QByteArray &)> FOnParameter;
+    THandOverDecoder FDecoder;
+    QTimer FTimer;
+    bool FDelivering = false;
+    bool FFinished = false;
+};
+
+} // namespace
+
+TInstancePaths InstancePathsIn(const QString &Folder, const QString &InstanceName)
+{
+    const QString Base = QDir(Folder).absolutePath() + u'/' + InstanceFileBaseName(InstanceName);
+    return {QDir(Folder).absolutePath(), Base + QStringLiteral(".lock"), Base + QStringLiteral(".socket")};
+}
+
+TInstancePaths InstancePaths(const QString &InstanceName)
+{
+    const QByteArray Runtime = qgetenv("XDG_RUNTIME_DIR");
+    if (Runtime.startsWith('/') && IsPrivateFolder(Runtime)) {
+        const QString Folder = QFile::decodeName(Runtime);
+        if (SocketPathFits(Folder, InstanceName))
+            return InstancePathsIn(Folder, InstanceName);
+    }
+    const QString Folder = QDir::tempPath() + QStringLiteral("/kestrune-") + QString::number(::geteuid());
+    if (const int Error = MakePrivateTempFolder(Folder))
+        FailFolder(Folder, Error);
+    if (!SocketPathFits(Folder, InstanceName))
+        FailFolder(Folder, ENAMETOOLONG);
+    return InstancePathsIn(Folder, InstanceName);
+}
+
+TInstanceGuard::TInstanceGuard(const QString &InstanceName) : FInstanceName(InstanceName) {}
+
+TInstanceGuard::~TInstanceGuard()
+{
+    // The socket goes before the lock, so that a copy taking the lock over never loses a fresh socket.
+    delete FServer.data();
+    if (FLock)
+        FLock->unlock();
+}
+
+bool TInstanceGuard::AlreadyRunning(const QList<QByteArray> &Parameters)
+{
+    if (FCalled)
+        throw EAssertionFailed("Do not call AlreadyRunning more than once!");
+    FCalled = true;
+
+    FPaths = InstancePaths(FInstanceName);
+    FLock = std::make_unique<QLockFile>(FPaths.LockFile);
+    // A running copy's lock never gets stale with age; one whose process is gone is taken over
+    // at once by tryLock.
+    FLock->setStaleLockTime(0);
+
+    const QList<THandOverRecord> Records = HandOverRecords(Parameters);
+    for (int Failed = 0;;) {
+        if (FLock->tryLock(0))
+            return false;
+        if (FLock->error() != QLockFile::LockFailedError)
+            FailFolder(FPaths.LockFile, errno ? errno : EACCES);
+        if (Parameters.isEmpty())
+            return true;
+        if (SendRecords(Records) == TSendResult::Delivered)
+            return true;
+        if (++Failed > RetryCount)
+            return true; // the first copy never answered: its parameters are lost, as before
+        std::this_thread::sleep_for(std::chrono::milliseconds(RetryInterval));
+    }
+}
+
+TInstanceGuard::TSendResult TInstanceGuard::SendRecords(const QList<THandOverRecord> &Records) const
+{
+    const QByteArray Path = QFile::encodeName(FPaths.Socket);
+    sockaddr_un Address{};
+    Address.sun_family = AF_UNIX;
+    if (size_t(Path.size()) >= sizeof(Address.sun_path))
+        return TSendResult::NoAnswer;
+    std::memcpy(Address.sun_path, Path.constData(), size_t(Path.size()));
+
+    for (qsizetype I = 0; I < Records.size(); ++I) {
+        const int Socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        if (Socket < 0)
+            return I == 0 ? TSendResult::NoAnswer : TSendResult::Delivered;
+        int Result;
+        do
+            Result = ::connect(Socket, reinterpret_cast<const sockaddr *>(&Address), sizeof(Address));
+        while (Result != 0 && errno == EINTR);
+        if (Result != 0) {
+            ::close(Socket);
+            // Not listening yet (or gone): search again. Once a piece went over, the rest is lost
+            // with the copy that took it.
+            return I == 0 ? TSendResult::NoAnswer : TSendResult::Delivered;
+        }
+        bool Acknowledged = false;
+        if (SendAll(Socket, EncodeHandOverRecord(Records[I]))) {
+            // No time limit: the first copy answers once the user has answered its message boxes.
+            char Answer = 0;
+            ssize_t N;
+            do
+                N = ::recv(Socket, &Answer, 1, 0);
+            while (N < 0 && errno == EINTR);
+            Acknowledged = N == 1 && Answer == HandOverAcknowledgement;
+        }
+        ::close(Socket);
+        if (!Acknowledged)
+            return TSendResult::Delivered; // the first copy went away or refused the record
+    }
+    return TSendResult::Delivered;
+}
+
+bool TInstanceGuard::Listen(QObject *Context, std::function<void(const QByteArray &)> OnParameter)
+{
+    if (!QCoreApplication::instance() || !Context || !OnParameter || !FLock || !FLock->isLocked() || FServer)
+        return false;
+    // We hold the lock, so a socket file here is a leftover of a copy that died.
+    QLocalServer::removeServer(FPaths.Socket);
+    auto *Server = new QLocalServer(Context);
+    Server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!Server->listen(FPaths.Socket)) {
+        delete Server;
+        return false;
+    }
+    FServer = Server;
+    QObject::connect(Server, &QLocalServer::newConnection, Server, [Server, Context, OnParameter] {
+        while (QLocalSocket *Socket = Server->nextPendingConnection())
+            new THandOverConnection(Socket, Context, OnParameter, Server);
+    });
+    return true;
+}

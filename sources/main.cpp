@@ -52,6 +52,9 @@ int main(int argc, char *argv[])
 
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
+    // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
+    // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
     // Hidden to the tray, the main window is no longer visible; closing a browser window then must
     // not end the program.
     QApplication::setQuitOnLastWindowClosed(false);

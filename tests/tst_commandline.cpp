@@ -1,5 +1,6 @@
 #include "CommandLine.h"
 
+#include <QProcess>
 #include <QtTest>
 
 using Args = QList<QByteArray>;
@@ -13,7 +14,19 @@ private slots:
     void parse_data();
     void parse();
     void texts();
+    void program_data();
+    void program();
+    void versionWhileRunning();
 };
+
+namespace {
+
+QString BuiltProgram()
+{
+    return qEnvironmentVariable("KESTRUNE_TEST_BINARY_DIR") + QStringLiteral("/sources/kestrune");
+}
+
+} // namespace
 
 void TestCommandLine::parse_data()
 {
@@ -62,6 +75,96 @@ void TestCommandLine::texts()
     QVERIFY(Usage.startsWith("Usage: kestrune"));
     QVERIFY(Usage.contains("--help") && Usage.contains("--version"));
     QVERIFY(Usage.endsWith('\n'));
+}
+
+// The built program answers without a display and before the instance guard: run it with no
+// display at all and with a runtime folder of its own, so a running copy could not answer for it.
+void TestCommandLine::program_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("output");
+    QTest::addColumn<int>("status");
+
+    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << VersionText() << 0;
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << CommandLineUsage() << 0;
+    QTest::newRow("-h after a link") << QStringList{QStringLiteral("4b524c50"), QStringLiteral("-h")}
+                                     << CommandLineUsage() << 0;
+}
+
+void TestCommandLine::program()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, output);
+    QFETCH(int, status);
+
+    const QString Program = BuiltProgram();
+    if (!QFileInfo::exists(Program))
+        QSKIP("the program is not built");
+
+    QTemporaryDir Runtime;
+    QVERIFY(Runtime.isValid());
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.remove(QStringLiteral("DISPLAY"));
+    Env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    Env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    Env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime.path());
+
+    QProcess Process;
+    Process.setProcessEnvironment(Env);
+    Process.start(Program, arguments);
+    QVERIFY(Process.waitForFinished(30000));
+    QCOMPARE(Process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(Process.exitCode(), status);
+    QCOMPARE(Process.readAllStandardOutput(), output);
+    QCOMPARE(Process.readAllStandardError(), QByteArray());
+}
+
+// With a first copy running in the same session, "--version" still answers itself instead of being
+// handed over to that copy.
+void TestCommandLine::versionWhileRunning()
+{
+    if (!QFileInfo::exists(BuiltProgram()))
+        QSKIP("the program is not built");
+    QTemporaryDir Home;
+    QVERIFY(Home.isValid());
+    const QString Runtime = Home.filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(Runtime));
+    QFile::setPermissions(Runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcessEnvironment Env = QProcessEnvironment::systemEnvironment();
+    Env.insert(QStringLiteral("HOME"), Home.path());
+    Env.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
+    Env.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
+    Env.insert(QStringLiteral("XDG_CONFIG_HOME"), Home.filePath(QStringLiteral("config")));
+    Env.insert(QStringLiteral("XDG_CACHE_HOME"), Home.filePath(QStringLiteral("cache")));
+    Env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+
+    QProcess First;
+    First.setProcessEnvironment(Env);
+    First.start(BuiltProgram(), {});
+    QVERIFY(First.waitForStarted(30000));
+    // The first copy is ready to take hand-overs once its socket is in the runtime folder.
+    bool Listening = false;
+    for (int i = 0; i < 300 && !Listening && First.state() == QProcess::Running; ++i) {
+        Listening = !QDir(Runtime).entryList({QStringLiteral("*.socket")}, QDir::System).isEmpty();
+        if (!Listening)
+            First.waitForFinished(100);
+    }
+    if (!Listening) {
+        First.kill();
+        First.waitForFinished(30000);
+        QSKIP("the first copy opened no hand-over socket");
+    }
+
+    QProcess Second;
+    Second.setProcessEnvironment(Env);
+    Second.start(BuiltProgram(), {QStringLiteral("--version")});
+    QVERIFY(Second.waitForFinished(30000));
+    const QByteArray Output = Second.readAllStandardOutput();
+    First.terminate();
+    if (!First.waitForFinished(30000))
+        First.kill();
+    QCOMPARE(Second.exitCode(), 0);
+    QCOMPARE(Output, VersionText());
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

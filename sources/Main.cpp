@@ -415,8 +415,8 @@ void TfMainForm::OpenLink(const QByteArray &Parameter)
                             QStringLiteral(
                                 "\" url has been chaged from link creation time!. Please update the link."));
         }
-        // The box may have let other events run; the site may be gone meanwhile.
-        if (Sites.IndexOf(Site) >= 0)
+        // The box may have let other events run; the site may be gone, or the program ending.
+        if (!FClosed && Sites.IndexOf(Site) >= 0)
             RunSite(Site, Link.OpenMinimized);
         return;
     }
@@ -425,6 +425,8 @@ void TfMainForm::OpenLink(const QByteArray &Parameter)
         QStringLiteral("You are trying to open a missed link!\nTo recreate site click Yes. Select No to "
                        "open link in default browser."),
         TMsgButtons::YesNo);
+    if (FClosed)
+        return;
     if (Answer == TMsgResult::Yes)
         AddSite(Link.Title, Link.URL);
     else if (Answer == TMsgResult::No)
@@ -508,10 +510,13 @@ void TfMainForm::closeEvent(QCloseEvent *Event)
         ShowMessage(this, TMsgKind::Confirm,
                     QStringLiteral("There are opened browsers. Are You sure to quit?"),
                     TMsgButtons::YesNo) != TMsgResult::Yes) {
-        Event->ignore();
+        // A stop signal may have ended the program while the question waited.
+        Event->setAccepted(FClosed);
         return;
     }
     Event->accept();
+    if (FClosed)
+        return;
     FClosed = true;
     TrayIcon->setVisible(false);
     emit FormClosed();

@@ -122,7 +122,8 @@ void TfMainForm::tbRemoveClick()
         return;
     const QString Question =
         QStringLiteral("Are You sure to remove site \"") + Row->text(0) + QStringLiteral("\"?");
-    if (ShowMessage(this, TMsgKind::Confirm, Question, TMsgButtons::YesNo) == TMsgResult::Yes)
+    if (ShowMessage(this, TMsgKind::Confirm, Question, TMsgButtons::YesNo) == TMsgResult::Yes && !FClosed &&
+        SelectedRow() == Row)
         RemoveSite(Row);
 }
 
@@ -220,7 +221,7 @@ void TfMainForm::RemoveSite(QTreeWidgetItem *Row)
             this, TMsgKind::Confirm,
             QStringLiteral("There are active shortcuts for this site. Whould you like to remove them too?"),
             TMsgButtons::YesNoCancel);
-        if (Answer == TMsgResult::Cancel || Sites.IndexOf(Site) < 0)
+        if (Answer == TMsgResult::Cancel || FClosed || Sites.IndexOf(Site) < 0)
             return;
         if (Answer == TMsgResult::Yes)
             RemoveShortcuts(*Site);

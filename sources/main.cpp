@@ -1,9 +1,11 @@
 #include "Main.h"
 #include "CommandLine.h"
 #include "DataFolder.h"
+#include "DataModuleUnit.h"
 #include "platform/MessageBoxes.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -38,6 +40,16 @@ bool InstallStopSignals()
     return ::sigaction(SIGTERM, &Action, nullptr) == 0 && ::sigaction(SIGINT, &Action, nullptr) == 0;
 }
 
+// A box or dialog still open when the program is stopped must not keep it alive.
+void CloseOpenDialogs()
+{
+    const QList<QWidget *> Windows = QApplication::topLevelWidgets();
+    for (QWidget *Window : Windows) {
+        if (auto *Dialog = qobject_cast<QDialog *>(Window); Dialog && Dialog->isVisible())
+            Dialog->reject();
+    }
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -52,6 +64,10 @@ int main(int argc, char *argv[])
 
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
+    QApplication::setWindowIcon(TdmMain::Current()->MainIcon());
+    // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
+    // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
     // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
     // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
@@ -70,10 +86,18 @@ int main(int argc, char *argv[])
     TfMainForm *Running = nullptr;
     bool StopEarly = false;
     const auto Stop = [&Running, &StopEarly] {
-        if (Running)
-            Running->QuitWithoutQuestions();
+        // The signal may come while the main window is still being created (a box of its start-up).
+        TfMainForm *Form = Running;
+        const QList<QWidget *> Windows = QApplication::topLevelWidgets();
+        for (QWidget *Window : Windows) {
+            if (!Form)
+                Form = qobject_cast<TfMainForm *>(Window);
+        }
+        if (Form)
+            Form->QuitWithoutQuestions();
         else
             StopEarly = true;
+        CloseOpenDialogs();
     };
     std::unique_ptr<QSocketNotifier> StopNotifier;
     if (InstallStopSignals()) {
@@ -88,7 +112,10 @@ int main(int argc, char *argv[])
 
     TfMainForm Form(Folder, Line.Parameters);
     Running = &Form;
-    QObject::connect(&Form, &TfMainForm::FormClosed, &App, [] { QCoreApplication::exit(0); });
+    QObject::connect(&Form, &TfMainForm::FormClosed, &App, [] {
+        CloseOpenDialogs();
+        QCoreApplication::exit(0);
+    });
     // The desktop session ends: everything is saved before the session manager moves on.
     QObject::connect(&App, &QGuiApplication::commitDataRequest, &Form,
                      [&Form](QSessionManager &) { Form.QuitWithoutQuestions(); });

@@ -21,6 +21,7 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TDownloadThread;
 class TfSiteDlg;
 
 // One open browser window of a site. The window belongs to the main window; the site record does
@@ -185,11 +186,28 @@ public:
     bool HasShortcuts(const TKestrunSite &Site);
     void RemoveShortcuts(const TKestrunSite &Site);
     void CreateShortcut(const TKestrunSite &Site, int Place);
+    // The folder of a place (1 Start menu, 2 Desktop, 3 Quick launch, 4 Windows startup), without a
+    // trailing '/'; empty for another place or when it cannot be determined.
+    static QString ShortcutFolder(int Place);
+    // The site's shortcut file at a place; empty when the title cannot name a file there.
+    static QString ShortcutFile(int Place, const QByteArray &Title);
+    // The program that shortcuts and the autostart entry start: this program, unless a test set
+    // ProgramFile.
+    QString ExecutableFile() const;
+    QString ProgramFile;
 
     // ---- Settings, update check, small dialogs (MainSettings.cpp) ----------------------------
     void ReadSettings();
+    void ApplySettingsDefaults();
     bool IsRunAtStartup();
+    void SetRunAtStartup(bool On);
+    void WriteRunMinimized();
+    void WriteLastUpdateCheck();
     void ScheduleUpdateCheck(); // FormCreate step 13
+    void ShowOptions();
+    void StartUpdateCheck();
+    void UpdateDownloadDone(TDownloadThread *Sender);
+    void HandleUpdateReply(const QByteArray &Reply);
     void miOptionsClick();
     void miAboutClick();
     void miKestrunewebsiteClick();

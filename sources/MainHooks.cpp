@@ -33,33 +33,3 @@ QIcon TfMainForm::SiteImage(int) const
 {
     return QIcon();
 }
-
-// ---- Shortcuts (MainShortcuts.cpp) ---------------------------------------------------------------
-
-void TfMainForm::miShortcut_WindowsStartClick(QAction *) {}
-
-bool TfMainForm::HasShortcuts(const TKestrunSite &)
-{
-    return false;
-}
-
-void TfMainForm::RemoveShortcuts(const TKestrunSite &) {}
-
-void TfMainForm::CreateShortcut(const TKestrunSite &, int) {}
-
-// ---- Settings, update check, small dialogs (MainSettings.cpp) ------------------------------------
-
-void TfMainForm::ReadSettings() {}
-
-bool TfMainForm::IsRunAtStartup()
-{
-    return false;
-}
-
-void TfMainForm::ScheduleUpdateCheck() {}
-
-void TfMainForm::miOptionsClick() {}
-
-void TfMainForm::miAboutClick() {}
-
-void TfMainForm::miKestrunewebsiteClick() {}

@@ -62,7 +62,7 @@ private:
 
 // The entry that starts the program itself when the user logs on (the Run value of the reference
 // platform). Its file name is one no site shortcut is given, so the two never collide.
-inline const QString ProgramAutostartName = QStringLiteral("com.brinmoor.Kestrune.desktop");
+inline const QString ProgramAutostartName = QStringLiteral("io.github.brinmoor.Kestrune.desktop");
 QString ProgramAutostartFile();
 // Whether the entry exists, is enabled and starts Program (paths compared with ASCII letters
 // folded).

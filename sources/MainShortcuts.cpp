@@ -1,0 +1,97 @@
+#include "Main.h"
+
+#include "platform/ShellLinks.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+
+// The four shortcut places in the order the existence check and the removal walk them.
+static constexpr int ShortcutPlacesInCheckOrder[] = {1, 2, 4, 3};
+
+QString TfMainForm::ExecutableFile() const
+{
+    return ProgramFile.isEmpty() ? QCoreApplication::applicationFilePath() : ProgramFile;
+}
+
+QString TfMainForm::ShortcutFolder(int Place)
+{
+    switch (Place) {
+    case 1:
+        return SpecialFolderPath(TSpecialFolder::StartMenu);
+    case 2:
+        return SpecialFolderPath(TSpecialFolder::Desktop);
+    case 3: {
+        const QString AppData = SpecialFolderPath(TSpecialFolder::AppData);
+        return AppData.isEmpty() ? QString()
+                                 : AppData + QStringLiteral("/Microsoft/Internet Explorer/Quick Launch");
+    }
+    case 4:
+        return SpecialFolderPath(TSpecialFolder::Startup);
+    default:
+        return QString();
+    }
+}
+
+QString TfMainForm::ShortcutFile(int Place, const QByteArray &Title)
+{
+    const QString Folder = ShortcutFolder(Place);
+    // A title that cannot name a file in the folder gets no shortcut there: a '/' would reach into
+    // another folder, and the program's own autostart entry is not a site's to write or delete.
+    if (Folder.isEmpty() || Title.isEmpty() || Title.contains('/') || Title.contains('\0'))
+        return QString();
+    const QString Name = QFile::decodeName(Title) + ShellLinkExtension;
+    if (Place == 4 && Name == ProgramAutostartName)
+        return QString();
+    return Folder + QLatin1Char('/') + Name;
+}
+
+void TfMainForm::CreateShortcut(const TKestrunSite &Site, int Place)
+{
+    const QString Folder = ShortcutFolder(Place);
+    if (Folder.isEmpty() || !QFileInfo(Folder).isDir()) {
+        ShowMessage(this, TMsgKind::Error, QStringLiteral("Can not create shortcut!"));
+        return;
+    }
+    const QString FileName = ShortcutFile(Place, Site.Title());
+    if (FileName.isEmpty())
+        return;
+    TShellLink Link(ExecutableFile());
+    Link.SetName(Site.Title());
+    Link.SetDescription("Click here to open " + Site.Title());
+    Link.SetArguments({EncodeLinkParameter(Site, Place == 4)});
+    Link.SetWorkingDirectory(QString());
+    Link.SetShowCommand(5);
+    Link.SetIconIndex(0);
+    Link.SetIconPath(ProgramFolder + QStringLiteral("Icons/") + QFile::decodeName(Site.IconName()) +
+                     QStringLiteral(".ico"));
+    Link.Save(FileName, true);
+}
+
+bool TfMainForm::HasShortcuts(const TKestrunSite &Site)
+{
+    for (const int Place : ShortcutPlacesInCheckOrder) {
+        const QString FileName = ShortcutFile(Place, Site.Title());
+        if (!FileName.isEmpty() && QFileInfo::exists(FileName))
+            return true;
+    }
+    return false;
+}
+
+void TfMainForm::RemoveShortcuts(const TKestrunSite &Site)
+{
+    for (const int Place : ShortcutPlacesInCheckOrder) {
+        const QString FileName = ShortcutFile(Place, Site.Title());
+        if (!FileName.isEmpty() && QFileInfo::exists(FileName))
+            QFile::remove(FileName);
+    }
+}
+
+void TfMainForm::miShortcut_WindowsStartClick(QAction *Item)
+{
+    const TKestrunSite *Site = SelectedSite();
+    if (!Site || !Item)
+        return;
+    CreateShortcut(*Site, Item->data().toInt());
+}

@@ -1,0 +1,194 @@
+#include "DesktopEntry.h"
+#include "platform/ShellLinks.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray ReadAll(const QString &Path)
+{
+    QFile File(Path);
+    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
+QString Env(const char *Name)
+{
+    return QString::fromLocal8Bit(qgetenv(Name));
+}
+
+} // namespace
+
+class TestShellLinks : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void specialFolders();
+    void saveReplacesOneFile();
+    void saveRefusesAMissingTarget();
+    void launcherRunsProgram_data();
+    void launcherRunsProgram();
+    void programAutostartEntry();
+
+private:
+    QTemporaryDir FDir;
+};
+
+void TestShellLinks::initTestCase()
+{
+    QVERIFY(FDir.isValid());
+    // The test runner gives every test private folders; never work on a real user's.
+    QVERIFY(Env("XDG_CONFIG_HOME").startsWith(Env("HOME")));
+    QVERIFY(QFileInfo(QStringLiteral(ARGV_RECORDER)).isExecutable());
+}
+
+void TestShellLinks::specialFolders()
+{
+    QCOMPARE(SpecialFolderPath(TSpecialFolder::StartMenu),
+             Env("XDG_DATA_HOME") + QStringLiteral("/applications"));
+    QCOMPARE(SpecialFolderPath(TSpecialFolder::AppData), Env("XDG_CONFIG_HOME"));
+    QCOMPARE(SpecialFolderPath(TSpecialFolder::Startup),
+             Env("XDG_CONFIG_HOME") + QStringLiteral("/autostart"));
+    QCOMPARE(SpecialFolderPath(TSpecialFolder::Desktop),
+             QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    QVERIFY(!SpecialFolderPath(TSpecialFolder::Desktop).isEmpty());
+}
+
+void TestShellLinks::saveReplacesOneFile()
+{
+    const QString Folder = FDir.filePath(QStringLiteral("replace"));
+    QVERIFY(QDir().mkpath(Folder));
+    TShellLink Link(QStringLiteral(ARGV_RECORDER));
+    Link.SetDescription("first");
+    Link.SetArguments({"4b524c50"});
+    Link.SetIconPath(QStringLiteral("/nowhere/Icons/web.ico"));
+    QVERIFY(Link.Save(Folder + QStringLiteral("/My site"), true));
+    Link.SetDescription("second");
+    QVERIFY(Link.Save(Folder + QStringLiteral("/My site.desktop"), true));
+
+    QCOMPARE(QDir(Folder).entryList(QDir::Files), QStringList{QStringLiteral("My site.desktop")});
+    const QString File = Folder + QStringLiteral("/My site.desktop");
+    const QMap<QByteArray, QByteArray> Keys = ReadDesktopEntryGroup(ReadAll(File));
+    QCOMPARE(Keys.value("Name"), QByteArray("My site"));
+    QCOMPARE(Keys.value("Comment"), QByteArray("second"));
+    QCOMPARE(Keys.value("Icon"), QByteArray("/nowhere/Icons/web.ico"));
+    QCOMPARE(SplitExecLine(Keys.value("Exec")), std::optional<QByteArrayList>({ARGV_RECORDER, "4b524c50"}));
+    QVERIFY(QFileInfo(File).isExecutable());
+}
+
+void TestShellLinks::saveRefusesAMissingTarget()
+{
+    const QString Folder = FDir.filePath(QStringLiteral("refuse"));
+    QVERIFY(QDir().mkpath(Folder));
+    const QString NotAProgram = FDir.filePath(QStringLiteral("plain.txt"));
+    QFile(NotAProgram).open(QIODevice::WriteOnly);
+    for (const QString &Target : {FDir.filePath(QStringLiteral("missing")), NotAProgram}) {
+        TShellLink Link(Target);
+        QVERIFY(!Link.Save(Folder + QStringLiteral("/x"), true));
+        QVERIFY(!Link.LastError().isEmpty());
+    }
+    QVERIFY(QDir(Folder).isEmpty());
+    QVERIFY(
+        !TShellLink(QStringLiteral(ARGV_RECORDER)).Save(Folder + QStringLiteral("/no/such/folder/x"), true));
+}
+
+void TestShellLinks::launcherRunsProgram_data()
+{
+    QTest::addColumn<QString>("programFolder");
+    QTest::addColumn<QByteArrayList>("arguments");
+
+    QTest::newRow("link parameter") << QStringLiteral("plain")
+                                    << QByteArrayList{"4b524c5000014107687474703a2f2f00"};
+    QTest::newRow("program path with blanks, quotes, backslash, backtick and dollar")
+        << QStringLiteral("my apps \"x\" a\\b `c` $HOME") << QByteArrayList{"4b524c5001"};
+    QTest::newRow("arguments that a shell would take apart")
+        << QStringLiteral("plain")
+        << QByteArrayList{"a b", "q\"x", "50%", "$HOME", "`id`", "back\\slash", "x; touch pwned", ""};
+    QTest::newRow("non-ASCII") << QStringLiteral("\u00e9t\u00e9") << QByteArrayList{"K\xc3\xb6ln"};
+}
+
+void TestShellLinks::launcherRunsProgram()
+{
+    QFETCH(QString, programFolder);
+    QFETCH(QByteArrayList, arguments);
+
+    const QString Gio = QStandardPaths::findExecutable(QStringLiteral("gio"));
+    if (Gio.isEmpty())
+        QSKIP("gio is not installed (libglib2.0-bin)");
+
+    QTemporaryDir Work;
+    QVERIFY(Work.isValid());
+    const QString Folder = Work.filePath(programFolder);
+    QVERIFY(QDir().mkpath(Folder));
+    const QString Program = Folder + QStringLiteral("/kestrune");
+    QVERIFY(QFile::copy(QStringLiteral(ARGV_RECORDER), Program));
+    QVERIFY(QFile::setPermissions(Program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+
+    TShellLink Link(Program);
+    Link.SetDescription("Click here to open it");
+    Link.SetArguments(arguments);
+    const QString Entry = Work.filePath(QStringLiteral("launch.desktop"));
+    QVERIFY(Link.Save(Entry, true));
+
+    const QString Record = Work.filePath(QStringLiteral("argv"));
+    QProcess Launch;
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("KESTRUNE_ARGV_FILE"), Record);
+    Launch.setProcessEnvironment(Environment);
+    Launch.start(Gio, {QStringLiteral("launch"), Entry});
+    QVERIFY(Launch.waitForFinished(30000));
+    QVERIFY2(Launch.exitCode() == 0, Launch.readAllStandardError().constData());
+    // gio returns once the program is started; it writes its record at once.
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Record), 20000);
+
+    QByteArrayList Received = ReadAll(Record).split('\0');
+    QCOMPARE(Received.takeLast(), QByteArray());
+    QCOMPARE(Received, arguments);
+    QVERIFY(!QFileInfo::exists(Work.filePath(QStringLiteral("plain/pwned"))));
+}
+
+void TestShellLinks::programAutostartEntry()
+{
+    const QString Program = QStringLiteral(ARGV_RECORDER);
+    const QString File = ProgramAutostartFile();
+    QCOMPARE(File, Env("XDG_CONFIG_HOME") + QStringLiteral("/autostart/io.github.brinmoor.Kestrune.desktop"));
+    QVERIFY(SetProgramAutostartEntry(false, Program));
+    QVERIFY(!QFileInfo::exists(File));
+    QVERIFY(!IsProgramAutostartEntry(Program));
+
+    QVERIFY(SetProgramAutostartEntry(true, Program));
+    QVERIFY(IsProgramAutostartEntry(Program));
+    // Only the ASCII letters are folded when the paths are compared.
+    QVERIFY(IsProgramAutostartEntry(Program.toUpper()));
+    QVERIFY(!IsProgramAutostartEntry(Program + QStringLiteral("x")));
+    QCOMPARE(SplitExecLine(ReadDesktopEntryGroup(ReadAll(File)).value("Exec")),
+             std::optional<QByteArrayList>({QFile::encodeName(Program)}));
+
+    const QString Validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (!Validator.isEmpty()) {
+        QProcess Validate;
+        Validate.start(Validator, {File});
+        QVERIFY(Validate.waitForFinished(30000));
+        QVERIFY2(Validate.exitCode() == 0, Validate.readAllStandardOutput().constData());
+    }
+
+    // A desktop's settings switch an entry off in place.
+    QFile Entry(File);
+    QVERIFY(Entry.open(QIODevice::Append));
+    Entry.write("Hidden=true\n");
+    Entry.close();
+    QVERIFY(!IsProgramAutostartEntry(Program));
+
+    QVERIFY(SetProgramAutostartEntry(false, Program));
+    QVERIFY(!QFileInfo::exists(File));
+}
+
+QTEST_GUILESS_MAIN(TestShellLinks)
+#include "tst_shelllinks.moc"

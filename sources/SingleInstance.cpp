@@ -4,25 +4,25 @@
 
 namespace {
 
-QByteArray AssertionText(const char *Message, const std::source_location &Where)
+QByteArray AssertionText(const char *Message, const char *File, int Line)
 {
-    return QByteArray(Message) + " (" + Where.file_name() + ", line " + QByteArray::number(Where.line()) +
-           ")";
+    return QByteArray(Message) + " (" + File + ", line " + QByteArray::number(Line) + ")";
 }
 
-void RequireHandler(const TOnParameter &OnParameter,
-                    std::source_location Where = std::source_location::current())
+void RequireHandler(const TOnParameter &OnParameter, const char *File = __builtin_FILE(),
+                    int Line = __builtin_LINE())
 {
     if (!OnParameter)
-        throw EAssertionFailed("OnParameter cannot be nil", Where);
+        throw EAssertionFailed("OnParameter cannot be nil", File, Line);
 }
 
 constexpr qsizetype ParameterSeparatorSize = 2; // CR LF
 
 } // namespace
 
-EAssertionFailed::EAssertionFailed(const char *Message, std::source_location Where)
-    : std::logic_error(AssertionText(Message, Where).toStdString()), FMessage(Message), FWhere(Where)
+EAssertionFailed::EAssertionFailed(const char *Message, const char *File, int Line)
+    : std::logic_error(AssertionText(Message, File, Line).toStdString()), FMessage(Message), FFile(File),
+      FLine(Line)
 {}
 
 QByteArray HandOverText(const QList<QByteArray> &Parameters)

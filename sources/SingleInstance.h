@@ -6,7 +6,6 @@
 #include <QString>
 
 #include <functional>
-#include <source_location>
 #include <stdexcept>
 
 // The single-instance guard's window-free part: the texts a later start hands over, their delivery
@@ -27,19 +26,21 @@ inline constexpr int HandOverReceiveTimeout = 5000;
 
 using TOnParameter = std::function<void(const QByteArray &Parameter)>;
 
-// A programming mistake: what() gives the message and the place it was raised.
+// A programming mistake: what() gives the message and the place it was raised. (The place comes
+// from the compiler's builtins: clang 14 with libstdc++ 12 has no std::source_location.)
 class EAssertionFailed : public std::logic_error
 {
 public:
-    explicit EAssertionFailed(const char *Message,
-                              std::source_location Where = std::source_location::current());
+    explicit EAssertionFailed(const char *Message, const char *File = __builtin_FILE(),
+                              int Line = __builtin_LINE());
     const QByteArray &Message() const { return FMessage; }
-    const char *File() const { return FWhere.file_name(); }
-    int Line() const { return int(FWhere.line()); }
+    const char *File() const { return FFile; }
+    int Line() const { return FLine; }
 
 private:
     QByteArray FMessage;
-    std::source_location FWhere;
+    const char *FFile;
+    int FLine;
 };
 
 // One parameter is handed over as it is; two or more each followed by CR LF.

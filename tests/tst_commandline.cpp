@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "Settings.h"
 
 #include <QProcess>
 #include <QtTest>
@@ -138,6 +139,11 @@ void TestCommandLine::versionWhileRunning()
     Env.insert(QStringLiteral("XDG_CACHE_HOME"), Home.filePath(QStringLiteral("cache")));
     Env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
 
+    {
+        // A fresh profile would ask the product's server for a newer version two seconds after start.
+        QSettings Store(Home.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
+        Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
+    }
     QProcess First;
     First.setProcessEnvironment(Env);
     First.start(BuiltProgram(), {});

@@ -400,7 +400,7 @@ TKestrunSite *TfMainForm::FindSiteByTitle(const QByteArray &Title) const
 
 void TfMainForm::OpenLink(const QByteArray &Parameter)
 {
-    if (Parameter.isEmpty())
+    if (Parameter.isEmpty() || FClosed)
         return;
     TLinkParameter Link;
     if (!DecodeLinkParameter(Parameter, Link)) {

@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "DataFolder.h"
 #include "DataModuleUnit.h"
+#include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
 
 #include <QApplication>
@@ -12,6 +13,8 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
+#include <exception>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -62,12 +65,20 @@ int main(int argc, char *argv[])
         Arguments.append(QByteArray(argv[i]));
     const TCommandLine Line = ParseCommandLine(Arguments);
 
+    // A later start hands its parameters to the copy that runs and ends, before any window or
+    // display connection exists.
+    TInstanceGuard Guard(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
+    try {
+        if (Guard.AlreadyRunning(Line.Parameters))
+            return 0;
+    } catch (const std::exception &Error) {
+        std::fprintf(stderr, "kestrune: %s\n", Error.what());
+        return 1;
+    }
+
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     QApplication::setWindowIcon(TdmMain::Current()->MainIcon());
-    // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
-    // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
     // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
     // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
@@ -110,8 +121,11 @@ int main(int argc, char *argv[])
         });
     }
 
+    TdmMain DataModule;
+    QApplication::setWindowIcon(DataModule.MainIcon());
     TfMainForm Form(Folder, Line.Parameters);
     Running = &Form;
+    Guard.Listen(&Form, [&Form](const QByteArray &Parameter) { Form.OpenLink(Parameter); });
     QObject::connect(&Form, &TfMainForm::FormClosed, &App, [] {
         CloseOpenDialogs();
         QCoreApplication::exit(0);
@@ -127,7 +141,7 @@ int main(int argc, char *argv[])
     Form.show();
     // Start-up measurement only (bench/): end as soon as the window has been shown.
     if (qEnvironmentVariableIsSet("KESTRUNE_BENCH_QUIT_AFTER_SHOW"))
-        QTimer::singleShot(0, &Form, [] { QCoreApplication::exit(0); });
+        QTimer::singleShot(0, &Form, [] { ::_exit(0); });
     App.exec();
     return 0;
 }

@@ -643,8 +643,14 @@ void TestMainForm::unusableFileKeptAside()
 
 void TestMainForm::saveFailureIsShown()
 {
-    // A data folder that does not exist (taken away while the program ran) cannot take the file.
-    const QString Missing = FFolder->filePath(QStringLiteral("gone"));
+    // A data folder that cannot exist (its parent is a file) cannot take the file; the same error
+    // comes from a full disk or a folder taken away.
+    const QString Blocker = FFolder->filePath(QStringLiteral("file"));
+    {
+        QFile File(Blocker);
+        QVERIFY(File.open(QIODevice::WriteOnly));
+    }
+    const QString Missing = Blocker + QStringLiteral("/data");
     auto Form = std::make_unique<TfMainForm>(Missing, QList<QByteArray>());
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
     FDialogs.Steps = {{QStringLiteral("A"), QString(), true}};

@@ -53,6 +53,14 @@ void TestCommandLine::parse_data()
     QTest::newRow("unknown long option") << Args{"--foo"} << Run << Args{"--foo"};
     QTest::newRow("option spelt differently") << Args{"--HELP", "-help", "--version=1", "-v"} << Run
                                               << Args{"--HELP", "-help", "--version=1", "-v"};
+    // The toolkit's own options and their values are not links.
+    QTest::newRow("session manager restart")
+        << Args{"-session", "10b7c2e4a1f6000170000000100000_1765"} << Run << Args{};
+    QTest::newRow("toolkit options around a link")
+        << Args{"-platform", "offscreen", Link, "-reverse", "--style=fusion", "--display", ":1"} << Run
+        << Args{Link};
+    QTest::newRow("toolkit option without its value") << Args{Link, "-qwindowtitle"} << Run << Args{Link};
+    QTest::newRow("debugger port") << Args{"-qmljsdebugger=port:1234", Link} << Run << Args{Link};
     QTest::newRow("file name") << Args{"/tmp/sites.dat"} << Run << Args{"/tmp/sites.dat"};
     QTest::newRow("empty argument is kept") << Args{""} << Run << Args{""};
     QTest::newRow("non-UTF-8 bytes kept") << Args{"\xff\xfe"} << Run << Args{"\xff\xfe"};

@@ -72,12 +72,7 @@ void LoadIconFolder(const QString &Folder, TImageList &List, QStringList &Names,
     for (const QFileInfo &Entry : Entries) {
         if (Entry.size() <= 0)
             continue;
-        QIcon Icon;
-        if (Entry.size() <= IconFileCap) {
-            QFile File(Entry.absoluteFilePath());
-            if (File.open(QIODevice::ReadOnly))
-                Icon = DecodeIconFile(File.read(IconFileCap));
-        }
+        const QIcon Icon = LoadIconFile(Entry.absoluteFilePath());
         if (Icon.isNull()) {
             if (Skipped)
                 Skipped->append(Entry.fileName());
@@ -86,6 +81,14 @@ void LoadIconFolder(const QString &Folder, TImageList &List, QStringList &Names,
         List.Add(Icon);
         Names.append(Entry.fileName().chopped(4));
     }
+}
+
+QIcon LoadIconFile(const QString &Path)
+{
+    QFile File(Path);
+    if (!File.open(QIODevice::ReadOnly) || File.size() > IconFileCap)
+        return {};
+    return DecodeIconFile(File.read(IconFileCap));
 }
 
 int IconImageIndex(const QStringList &Names, const QString &Name)

@@ -45,5 +45,9 @@ inline constexpr qint64 IconFileCap = 4 * 1024 * 1024;
 void LoadIconFolder(const QString &Folder, TImageList &List, QStringList &Names,
                     QStringList *Skipped = nullptr);
 
+// A site icon file (the browser window's icon): read up to IconFileCap bytes and decoded; a null
+// icon when it is missing, too large or no icon.
+QIcon LoadIconFile(const QString &Path);
+
 // The position of Name in Names, letter case ignored; -1 when absent.
 int IconImageIndex(const QStringList &Names, const QString &Name);

@@ -22,14 +22,3 @@ void TfMainForm::TraySiteClick(QAction *) {}
 void TfMainForm::RunSite(TKestrunSite *, bool) {}
 
 void TfMainForm::OpenInSystemBrowser(const QByteArray &, bool) {}
-
-// ---- Site icons ----------------------------------------------------------------------------------
-
-void TfMainForm::ApplyMenuImages() {}
-
-void TfMainForm::LoadSiteIcons() {}
-
-QIcon TfMainForm::SiteImage(int) const
-{
-    return QIcon();
-}

@@ -1,8 +1,31 @@
 #include "SiteDlg.h"
 
-// The site dialog's pictures and its favicon button. The icons arrive with the site icons; until
-// then the shortcut boxes show no picture and the button does nothing.
+#include "DataModuleUnit.h"
+#include "FaviconRoad.h"
 
-void TfSiteDlg::LoadShortcutImages() {}
+#include <QLabel>
+#include <QLineEdit>
 
-void TfSiteDlg::sbDownloadIconClick() {}
+// The site dialog's pictures and its favicon button.
+
+void TfSiteDlg::LoadShortcutImages()
+{
+    const TImageRepository &Images = TdmMain::Current()->ImageRepository;
+    const auto Show = [&Images](QLabel *Target, const QByteArray &Name) {
+        QIcon Picture;
+        Images.GetImage(Picture, Name);
+        Target->setPixmap(Picture.pixmap(16, 16));
+    };
+    Show(imgDesktop, QByteArrayLiteral("DESKTOP"));
+    Show(imgStartup, QByteArrayLiteral("STARTUP"));
+    Show(imgStart, QByteArrayLiteral("START"));
+    Show(imgQuick, QByteArrayLiteral("QUICK"));
+}
+
+void TfSiteDlg::sbDownloadIconClick()
+{
+    const std::optional<TAddedIcon> Added =
+        DownloadIcon(this, edURL->text(), edTitle->text(), IconFolder(), TdmMain::Current()->ilSites);
+    if (Added)
+        IconDownloaded(Added->Name, Added->Icon);
+}

@@ -78,7 +78,6 @@ int main(int argc, char *argv[])
 
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
-    QApplication::setWindowIcon(TdmMain::Current()->MainIcon());
     // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
     // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));

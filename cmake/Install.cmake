@@ -35,6 +35,7 @@ set(CPACK_SOURCE_GENERATOR "")
 set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 set(CPACK_DEBIAN_PACKAGE_SECTION "web")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "http://kestrune.brinmoor.com/")
 # CPack puts the summary first and indents the rest as a Debian description wants.
 set(CPACK_PACKAGE_DESCRIPTION
     "Kestrune keeps a list of web sites and opens each one as if it were an\n"

@@ -91,7 +91,9 @@ public:
         connect(FSocket, &QLocalSocket::readyRead, this, &THandOverConnection::Read);
         connect(FSocket, &QLocalSocket::disconnected, this, &THandOverConnection::Gone);
         FTimer.start(HandOverReceiveTimeout);
-        Read();
+        // What came with the connection is read from the event loop, never inside the server's
+        // signal, so a handler's nested event loop has no server code below it.
+        QMetaObject::invokeMethod(this, &THandOverConnection::Read, Qt::QueuedConnection);
     }
 
 private:

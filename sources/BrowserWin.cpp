@@ -1,0 +1,431 @@
+#include "BrowserWin.h"
+
+#include "KestruneClasses.h"
+#include "RunTexts.h"
+#include "platform/EmbeddedWB.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QScreen>
+#include <QStatusBar>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEnginePage>
+
+namespace {
+
+constexpr int LayoutWidth = 426;
+constexpr int LayoutHeight = 286;
+
+std::optional<bool> TrayForTests;
+
+// Ctrl+N (with or without Shift) would ask the engine for a window outside the program: swallowed
+// everywhere in the application while a browser window exists.
+class TCtrlNFilter : public QObject
+{
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::KeyPress || Event->type() == QEvent::ShortcutOverride) {
+            const auto *Key = static_cast<QKeyEvent *>(Event);
+            if (Key->key() == Qt::Key_N && (Key->modifiers() & Qt::ControlModifier)) {
+                // An accepted override keeps any shortcut on Ctrl+N from firing as well.
+                Event->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+};
+
+int BrowserWindowCount = 0;
+TCtrlNFilter *KeyFilter = nullptr;
+
+void BrowserWindowCreated()
+{
+    if (BrowserWindowCount++ == 0 && qApp) {
+        KeyFilter = new TCtrlNFilter;
+        qApp->installEventFilter(KeyFilter);
+    }
+}
+
+void BrowserWindowDestroyed()
+{
+    if (--BrowserWindowCount == 0 && KeyFilter) {
+        if (qApp)
+            qApp->removeEventFilter(KeyFilter);
+        delete std::exchange(KeyFilter, nullptr);
+    }
+}
+
+QIcon LoadIcon(const QString &IconFile)
+{
+    if (!IconFile.isEmpty() && QFileInfo(IconFile).isReadable()) {
+        QIcon Icon(IconFile);
+        if (!Icon.availableSizes().isEmpty())
+            return Icon;
+    }
+    if (!QApplication::windowIcon().isNull())
+        return QApplication::windowIcon();
+    return QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
+}
+
+// Menu texts are shown exactly: an '&' of a title is no access key.
+QString MenuText(const QString &Text)
+{
+    QString Escaped = Text;
+    return Escaped.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+bool OnSomeScreen(const QRect &Bounds)
+{
+    const QList<QScreen *> Screens = QGuiApplication::screens();
+    for (const QScreen *Screen : Screens)
+        if (Screen->availableVirtualGeometry().intersects(Bounds))
+            return true;
+    return Screens.isEmpty();
+}
+
+} // namespace
+
+TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site)
+    : QWidget(nullptr, Qt::Window), FSite(Site)
+{
+    BrowserWindowCreated();
+    setAttribute(Qt::WA_DeleteOnClose);
+    if (FSite)
+        FSite->SetIsOpen(1);
+    if (Owner)
+        connect(Owner, &QObject::destroyed, this, [this] { delete this; });
+
+    setWindowTitle(OpeningCaption);
+    FWebBrowser = new TEmbeddedWB(this);
+    FStatusBar = new QStatusBar(this);
+    FStatusBar->setSizeGripEnabled(false);
+    auto *Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->setSpacing(0);
+    Layout->addWidget(FWebBrowser, 1);
+    Layout->addWidget(FStatusBar);
+
+    FtmBrowserTimer = new QTimer(this);
+    FtmBrowserTimer->setSingleShot(false);
+    connect(FtmBrowserTimer, &QTimer::timeout, this, [this] { FMonitor->TimerFired(); });
+
+    FpmBrowserTray = new QMenu(this);
+    FmiShowBrowserWin = FpmBrowserTray->addAction(QStringLiteral("Show"));
+    FpmBrowserTray->setDefaultAction(FmiShowBrowserWin);
+    FpmBrowserTray->addSeparator();
+    FClosewindow1 = FpmBrowserTray->addAction(QStringLiteral("Close window"));
+    connect(FmiShowBrowserWin, &QAction::triggered, this, &TfBrowserWin::miShowBrowserWinClick);
+    connect(FClosewindow1, &QAction::triggered, this, &TfBrowserWin::Closewindow1Click);
+
+    FIcon = LoadIcon(IconFile);
+    setWindowIcon(FIcon);
+    FBrowserTrayIcon = new QSystemTrayIcon(FIcon, this);
+    FBrowserTrayIcon->setToolTip(QApplication::applicationDisplayName());
+    FBrowserTrayIcon->setContextMenu(FpmBrowserTray);
+    connect(FBrowserTrayIcon, &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason Reason) {
+                if (Reason == QSystemTrayIcon::Trigger || Reason == QSystemTrayIcon::DoubleClick)
+                    BrowserTrayIconClick();
+            });
+    SetTrayIconVisible(FSite && FSite->MinimizeToTaskbar() == 0);
+
+    resize(LayoutWidth, LayoutHeight);
+    if (FSite && FSite->WindowState() == 2) {
+        setWindowState(Qt::WindowMaximized);
+    } else if (FSite) {
+        const TWindowRect &Rect = FSite->WindowRect();
+        const qint64 Width = qint64(Rect.Right) - Rect.Left;
+        const qint64 Height = qint64(Rect.Bottom) - Rect.Top;
+        // A rectangle that cannot be a window, or lies off every screen, would leave the window
+        // out of reach: the layout's size and the desktop's placement stand in for it.
+        if (Width > 0 && Height > 0 && Width <= QWIDGETSIZE_MAX && Height <= QWIDGETSIZE_MAX) {
+            const QRect Bounds(Rect.Left, Rect.Top, int(Width), int(Height));
+            resize(Bounds.size());
+            if (OnSomeScreen(Bounds))
+                move(Bounds.topLeft());
+        }
+    }
+
+    AssignUniqueName();
+
+    // FormCreate
+    FFirstShow = true;
+    static const TKestrunSite NoSite;
+    FMonitor =
+        std::make_unique<TSiteMonitor>(FSite ? *FSite : NoSite, static_cast<TSiteMonitorHost &>(*this));
+    FHideToTray = new QAction(QStringLiteral("Hide to tray"), this);
+    FHideToTray->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    FHideToTray->setShortcutContext(Qt::WindowShortcut);
+    connect(FHideToTray, &QAction::triggered, this, &TfBrowserWin::HideToTray);
+    addAction(FHideToTray);
+    FWebBrowser->SetExtraContextActions({FHideToTray});
+
+    FWebBrowser->SetOnTitleChange([this](const QString &Title) { WebBrowserTitleChange(Title); });
+    FWebBrowser->SetOnStatusTextChange([this](const QString &Text) { WebBrowserStatusTextChange(Text); });
+    connect(FWebBrowser, &TEmbeddedWB::StatusMessage, this, &TfBrowserWin::WebBrowserStatusTextChange);
+    connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this, &TfBrowserWin::OpenPopup);
+    connect(FWebBrowser, &TEmbeddedWB::WebNotification, this, &TfBrowserWin::WebNotification);
+}
+
+TfBrowserWin::~TfBrowserWin()
+{
+    // The page first: an answer it still owes the monitor must find nobody.
+    delete std::exchange(FWebBrowser, nullptr);
+    FtmBrowserTimer->stop();
+    BrowserWindowDestroyed();
+}
+
+void TfBrowserWin::SetTrayAvailableForTests(std::optional<bool> Available)
+{
+    TrayForTests = Available;
+}
+
+bool TfBrowserWin::TrayAvailable()
+{
+    return TrayForTests ? *TrayForTests : QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TfBrowserWin::SetTrayIconVisible(bool Visible)
+{
+    FBrowserTrayIcon->setVisible(Visible);
+}
+
+void TfBrowserWin::AssignUniqueName()
+{
+    int Highest = 0;
+    const QWidgetList Windows = QApplication::topLevelWidgets();
+    for (QWidget *Widget : Windows) {
+        auto *Other = qobject_cast<TfBrowserWin *>(Widget);
+        if (!Other || Other == this)
+            continue;
+        bool Ok = false;
+        const int Number = Other->objectName().mid(NamePrefix.size()).toInt(&Ok);
+        if (Ok && Number > Highest)
+            Highest = Number;
+    }
+    setObjectName(NamePrefix + QString::number(Highest + 1));
+}
+
+void TfBrowserWin::showEvent(QShowEvent *Event)
+{
+    QWidget::showEvent(Event);
+    FormShow();
+}
+
+void TfBrowserWin::FormShow()
+{
+    if (!FFirstShow)
+        return;
+    FFirstShow = false;
+    StartNavigation();
+}
+
+void TfBrowserWin::StartNavigation()
+{
+    if (FOnBrowserOpened)
+        FOnBrowserOpened(FSite, this);
+    if (!FSite)
+        return;
+    FMonitor->Start();
+    Trace(QStringLiteral("Start navigate \"") + QString::fromUtf8(FSite->URL()) + QLatin1Char('"'));
+    FWebBrowser->SetOnBeforeNavigate2([this] { FMonitor->BeforeNavigate(); });
+    FWebBrowser->SetOnNavigateComplete2([this] { FMonitor->NavigateComplete(); });
+    FWebBrowser->SetOnDocumentComplete([this] { FMonitor->DocumentComplete(); });
+    FWebBrowser->Navigate(FSite->URL());
+}
+
+void TfBrowserWin::WebBrowserTitleChange(const QString &Title)
+{
+    const QString Caption = BrowserCaption(Title);
+    setWindowTitle(Caption);
+    if (FOnTitleChanged)
+        FOnTitleChanged(FSite, this, Title);
+    FBrowserTrayIcon->setToolTip(Caption);
+    FmiShowBrowserWin->setText(MenuText(QStringLiteral("Show ") + Title));
+}
+
+void TfBrowserWin::WebBrowserStatusTextChange(const QString &Text)
+{
+    FStatusBar->showMessage(Text);
+}
+
+void TfBrowserWin::Closewindow1Click()
+{
+    FCloseRequested = true;
+    close();
+}
+
+void TfBrowserWin::closeEvent(QCloseEvent *Event)
+{
+    if (!FCloseRequested && FSite && FSite->MinimizeToTaskbar() == 0) {
+        // A tray-icon site goes on running in the tray; only "Close window" ends it.
+        Event->ignore();
+        HideToTray();
+        return;
+    }
+    FormClose();
+    Event->accept();
+}
+
+void TfBrowserWin::FormClose()
+{
+    if (!FSite)
+        return;
+    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))) {
+        FSite->SetWindowState(0);
+        FSite->SetWindowRect({pos().x(), pos().y(), pos().x() + width(), pos().y() + height()});
+    } else {
+        FSite->SetWindowState(2);
+    }
+    FSite->SetIsOpen(0);
+    if (FOnBrowserClosed)
+        FOnBrowserClosed(FSite, this);
+}
+
+void TfBrowserWin::changeEvent(QEvent *Event)
+{
+    QWidget::changeEvent(Event);
+    if (Event->type() == QEvent::WindowStateChange && isMinimized() && FSite &&
+        FSite->MinimizeToTaskbar() == 0 && TrayAvailable()) {
+        QTimer::singleShot(0, this, [this] {
+            if (isMinimized())
+                HideToTray();
+        });
+    }
+}
+
+void TfBrowserWin::HideToTray()
+{
+    if (!TrayAvailable()) {
+        // Nowhere to hide to: the taskbar keeps the window within reach.
+        showMinimized();
+        return;
+    }
+    SetTrayIconVisible(true);
+    hide();
+    if (isMinimized())
+        setWindowState(windowState() & ~Qt::WindowMinimized);
+}
+
+void TfBrowserWin::ShowBrowserWindow()
+{
+    SetTrayIconVisible(FSite && FSite->MinimizeToTaskbar() == 0);
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+    show();
+}
+
+void TfBrowserWin::ShowAndActivate()
+{
+    ShowBrowserWindow();
+    raise();
+    activateWindow();
+}
+
+void TfBrowserWin::MinimizeOrHide()
+{
+    if (FSite && FSite->MinimizeToTaskbar() != 0)
+        showMinimized();
+    else
+        HideToTray();
+}
+
+void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
+{
+    auto *Popup = new TfBrowserPopup(this, Request);
+    Popup->show();
+}
+
+void TfBrowserWin::ShowBalloon(const QString &Title, const QString &Text)
+{
+    FBrowserTrayIcon->showMessage(Title, Text, QSystemTrayIcon::Information, 3000);
+    emit BalloonShown(Title, Text);
+}
+
+void TfBrowserWin::WebNotification(const QString &Title, const QString &Text)
+{
+    if (FBrowserTrayIcon->isVisible())
+        ShowBalloon(Title, Text);
+    else if (FOnWebNotification)
+        FOnWebNotification(FSite, this, Title, Text);
+}
+
+void TfBrowserWin::StartTimer(int Milliseconds)
+{
+    FtmBrowserTimer->start(Milliseconds);
+}
+
+void TfBrowserWin::StopTimer()
+{
+    FtmBrowserTimer->stop();
+}
+
+void TfBrowserWin::RefreshPage()
+{
+    FWebBrowser->Refresh();
+}
+
+void TfBrowserWin::RequestPageSource()
+{
+    FWebBrowser->GetDocumentSource(
+        [this](bool Ok, const QByteArray &Text) { FMonitor->PageSourceReady(Ok, Text); });
+}
+
+void TfBrowserWin::ContentChanged()
+{
+    if (!FSite)
+        return;
+    if (FBrowserTrayIcon->isVisible())
+        ShowBalloon(ChangeBalloonTitle(FSite->Title()), ChangeBalloonText(FSite->Title()));
+    else if (FOnContentChanged)
+        FOnContentChanged(FSite, this);
+}
+
+void TfBrowserWin::Trace(const QString &Text)
+{
+    if (FOnTrace)
+        FOnTrace(this, Text);
+}
+
+TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request)
+    : QWidget(nullptr, Qt::Window)
+{
+    BrowserWindowCreated();
+    setAttribute(Qt::WA_DeleteOnClose);
+    if (Opener) {
+        connect(Opener, &QObject::destroyed, this, [this] { delete this; });
+        setWindowIcon(Opener->windowIcon());
+    }
+    setWindowTitle(OpeningCaption);
+    FWebBrowser = new TEmbeddedWB(this);
+    auto *Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(0, 0, 0, 0);
+    Layout->addWidget(FWebBrowser);
+    const QRect Wanted = Request.requestedGeometry();
+    resize(Wanted.width() > 0 && Wanted.height() > 0 ? Wanted.size().boundedTo(QSize(4096, 4096))
+                                                     : QSize(LayoutWidth * 3 / 2, LayoutHeight * 2));
+    FWebBrowser->SetOnTitleChange([this](const QString &Title) { setWindowTitle(BrowserCaption(Title)); });
+    connect(FWebBrowser->page(), &QWebEnginePage::windowCloseRequested, this, &QWidget::close);
+    connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this,
+            [this](QWebEngineNewWindowRequest &Next) { (new TfBrowserPopup(this, Next))->show(); });
+    Request.openIn(FWebBrowser->page());
+}
+
+TfBrowserPopup::~TfBrowserPopup()
+{
+    delete std::exchange(FWebBrowser, nullptr);
+    BrowserWindowDestroyed();
+}

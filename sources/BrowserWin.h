@@ -1,0 +1,139 @@
+#pragma once
+
+#include "SiteMonitor.h"
+
+#include <QIcon>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QMenu;
+class QStatusBar;
+class QSystemTrayIcon;
+class QTimer;
+class QWebEngineNewWindowRequest;
+class TEmbeddedWB;
+class TKestrunSite;
+
+// The window in which one site runs: the page above a one-line status bar, its own tray icon and
+// tray menu, and the change monitor of the site.
+class TfBrowserWin : public QWidget, private TSiteMonitorHost
+{
+    Q_OBJECT
+
+public:
+    using TBrowserEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window)>;
+    using TTitleEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title)>;
+    using TTraceEvent = std::function<void(TfBrowserWin *Window, const QString &Text)>;
+    using TNotificationEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window,
+                                                  const QString &Title, const QString &Text)>;
+
+    static inline const QString NamePrefix = QStringLiteral("fKestruneBrowserWindow_");
+
+    // The window is destroyed with Owner, but stays a window of its own: hiding or minimising the
+    // owner leaves it where it is. Site must outlive the window. An icon file that cannot be read
+    // leaves the window with the program's icon.
+    TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site);
+    ~TfBrowserWin() override;
+
+    void SetOnBrowserOpened(TBrowserEvent Handler) { FOnBrowserOpened = std::move(Handler); }
+    void SetOnBrowserClosed(TBrowserEvent Handler) { FOnBrowserClosed = std::move(Handler); }
+    void SetOnTitleChanged(TTitleEvent Handler) { FOnTitleChanged = std::move(Handler); }
+    void SetOnContentChanged(TBrowserEvent Handler) { FOnContentChanged = std::move(Handler); }
+    void SetOnTrace(TTraceEvent Handler) { FOnTrace = std::move(Handler); }
+    // Web notifications the site shows while the window has no tray icon of its own in view.
+    void SetOnWebNotification(TNotificationEvent Handler) { FOnWebNotification = std::move(Handler); }
+
+    void ShowBrowserWindow();
+    void ShowAndActivate();
+    void MinimizeOrHide();
+    // To the window's tray icon; where the desktop has no tray, the window minimises instead.
+    void HideToTray();
+
+    TKestrunSite *Site() const { return FSite; }
+    TEmbeddedWB *WebBrowser() const { return FWebBrowser; }
+    QStatusBar *StatusBar() const { return FStatusBar; }
+    QSystemTrayIcon *BrowserTrayIcon() const { return FBrowserTrayIcon; }
+    QMenu *pmBrowserTray() const { return FpmBrowserTray; }
+    QAction *miShowBrowserWin() const { return FmiShowBrowserWin; }
+    QAction *Closewindow1() const { return FClosewindow1; }
+    QAction *HideToTrayAction() const { return FHideToTray; }
+    TSiteMonitor &Monitor() { return *FMonitor; }
+    const QIcon &SiteIcon() const { return FIcon; }
+
+    // Handlers of the tray icon and its menu.
+    void BrowserTrayIconClick() { ShowAndActivate(); }
+    void miShowBrowserWinClick() { ShowBrowserWindow(); }
+    void Closewindow1Click();
+
+    // Test seam: pretend the desktop has (or has not) a system tray. The program never calls it.
+    static void SetTrayAvailableForTests(std::optional<bool> Available);
+    static bool TrayAvailable();
+
+signals:
+    // The balloon shown on the window's own tray icon (the change report or a web notification).
+    void BalloonShown(const QString &Title, const QString &Text);
+
+protected:
+    void showEvent(QShowEvent *Event) override;
+    void closeEvent(QCloseEvent *Event) override;
+    void changeEvent(QEvent *Event) override;
+
+private:
+    void AssignUniqueName();
+    void FormShow();
+    void StartNavigation();
+    void FormClose();
+    void WebBrowserTitleChange(const QString &Title);
+    void WebBrowserStatusTextChange(const QString &Text);
+    void OpenPopup(QWebEngineNewWindowRequest &Request);
+    void ShowBalloon(const QString &Title, const QString &Text);
+    void WebNotification(const QString &Title, const QString &Text);
+    void SetTrayIconVisible(bool Visible);
+
+    // TSiteMonitorHost
+    void StartTimer(int Milliseconds) override;
+    void StopTimer() override;
+    void RefreshPage() override;
+    void RequestPageSource() override;
+    void ContentChanged() override;
+    void Trace(const QString &Text) override;
+
+    TKestrunSite *FSite;
+    bool FFirstShow = true;
+    bool FCloseRequested = false;
+    QIcon FIcon;
+    TEmbeddedWB *FWebBrowser = nullptr;
+    QStatusBar *FStatusBar = nullptr;
+    QSystemTrayIcon *FBrowserTrayIcon = nullptr;
+    QMenu *FpmBrowserTray = nullptr;
+    QAction *FmiShowBrowserWin = nullptr;
+    QAction *FClosewindow1 = nullptr;
+    QAction *FHideToTray = nullptr;
+    QTimer *FtmBrowserTimer = nullptr;
+    std::unique_ptr<TSiteMonitor> FMonitor;
+
+    TBrowserEvent FOnBrowserOpened;
+    TBrowserEvent FOnBrowserClosed;
+    TTitleEvent FOnTitleChanged;
+    TBrowserEvent FOnContentChanged;
+    TTraceEvent FOnTrace;
+    TNotificationEvent FOnWebNotification;
+};
+
+// A window the page opened itself (a sign-in window): the same profile, no site record, no monitor.
+class TfBrowserPopup : public QWidget
+{
+    Q_OBJECT
+
+public:
+    TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request);
+    ~TfBrowserPopup() override;
+    TEmbeddedWB *WebBrowser() const { return FWebBrowser; }
+
+private:
+    TEmbeddedWB *FWebBrowser = nullptr;
+};

@@ -1,0 +1,362 @@
+#include "platform/EmbeddedWB.h"
+
+#include "platform/DesktopBrowser.h"
+#include "platform/MessageBoxes.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QMenu>
+#include <QPointer>
+#include <QSet>
+#include <QStandardPaths>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineNotification>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+
+namespace {
+
+QWebEngineProfile *TheProfile = nullptr;
+bool CaptureSystemBrowser = false;
+QList<QByteArray> CapturedAddresses;
+// Paths handed to downloads of this run that may not exist on disk yet.
+QSet<QString> ReservedDownloads;
+// The user's answers to permission requests, per origin and feature, until the program ends.
+QHash<QPair<QString, int>, bool> PermissionAnswers;
+
+QString FeatureText(QWebEnginePage::Feature Feature)
+{
+    switch (Feature) {
+    case QWebEnginePage::Notifications:
+        return QStringLiteral("show notifications");
+    case QWebEnginePage::Geolocation:
+        return QStringLiteral("know your location");
+    case QWebEnginePage::MediaAudioCapture:
+        return QStringLiteral("use your microphone");
+    case QWebEnginePage::MediaVideoCapture:
+        return QStringLiteral("use your camera");
+    case QWebEnginePage::MediaAudioVideoCapture:
+        return QStringLiteral("use your camera and microphone");
+    case QWebEnginePage::MouseLock:
+        return QStringLiteral("take over the mouse pointer");
+    case QWebEnginePage::DesktopVideoCapture:
+        return QStringLiteral("see your screen");
+    case QWebEnginePage::DesktopAudioVideoCapture:
+        return QStringLiteral("see your screen and hear its sound");
+    }
+    return QStringLiteral("use a feature of this computer");
+}
+
+void PresentNotification(std::unique_ptr<QWebEngineNotification> Notification)
+{
+    const QUrl Origin = Notification->origin();
+    for (QWidget *Widget : QApplication::allWidgets()) {
+        auto *View = qobject_cast<TEmbeddedWB *>(Widget);
+        if (View && View->url().adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                                         QUrl::RemoveUserInfo) ==
+                        Origin.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
+                                        QUrl::RemoveUserInfo)) {
+            Notification->show();
+            emit View->WebNotification(Notification->title(), Notification->message());
+            return;
+        }
+    }
+}
+
+void HandleDownload(QWebEngineDownloadRequest *Download)
+{
+    QString Folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (Folder.isEmpty())
+        Folder = QDir::homePath();
+    QDir().mkpath(Folder);
+    const QString Name = UniqueDownloadName(Folder, Download->downloadFileName());
+    const QString Path = QDir(Folder).filePath(Name);
+    ReservedDownloads.insert(Path);
+    Download->setDownloadDirectory(Folder);
+    Download->setDownloadFileName(Name);
+
+    QPointer<TEmbeddedWB> View = TEmbeddedWB::ForPage(Download->page());
+    auto Report = [View](const QString &Text) {
+        if (View)
+            emit View->StatusMessage(Text);
+    };
+    QObject::connect(
+        Download, &QWebEngineDownloadRequest::receivedBytesChanged, Download, [Download, Name, Report] {
+            const qint64 Total = Download->totalBytes();
+            Report(Total > 0
+                       ? QStringLiteral("Downloading %1: %2%")
+                             .arg(Name)
+                             .arg(Download->receivedBytes() * 100 / Total)
+                       : QStringLiteral("Downloading %1: %2 bytes").arg(Name).arg(Download->receivedBytes()));
+        });
+    QObject::connect(Download, &QWebEngineDownloadRequest::isFinishedChanged, Download,
+                     [Download, Name, Path, Report, View] {
+                         if (!Download->isFinished())
+                             return;
+                         ReservedDownloads.remove(Path);
+                         QWidget *Parent = View ? View->window() : nullptr;
+                         if (Download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
+                             Report(QStringLiteral("Downloaded %1").arg(Name));
+                             ShowMessage(Parent, TMsgKind::Information,
+                                         QStringLiteral("Download saved as \"%1\".").arg(Path));
+                         } else if (Download->state() == QWebEngineDownloadRequest::DownloadInterrupted) {
+                             Report(QStringLiteral("Download of %1 failed").arg(Name));
+                             ShowMessage(Parent, TMsgKind::Error,
+                                         QStringLiteral("Download of \"%1\" failed: %2")
+                                             .arg(Name, Download->interruptReasonString()));
+                         } else {
+                             Report(QString());
+                         }
+                     });
+    Download->accept();
+}
+
+} // namespace
+
+namespace KestruneProfile {
+
+QWebEngineProfile *Shared()
+{
+    if (TheProfile)
+        return TheProfile;
+    TheProfile = new QWebEngineProfile(QStringLiteral("Kestrune"));
+    const QString Data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString Cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    TheProfile->setPersistentStoragePath(Data + QStringLiteral("/Kestrune/WebEngine"));
+    TheProfile->setCachePath(Cache + QStringLiteral("/Kestrune/WebEngine"));
+    TheProfile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
+    TheProfile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    TheProfile->setNotificationPresenter(PresentNotification);
+    QObject::connect(TheProfile, &QWebEngineProfile::downloadRequested, TheProfile, HandleDownload);
+    return TheProfile;
+}
+
+void Release()
+{
+    delete std::exchange(TheProfile, nullptr);
+}
+
+} // namespace KestruneProfile
+
+bool OpenInSystemBrowserRoad(const QByteArray &Url, bool Minimized)
+{
+    // The desktop has no minimised start for a browser it launches; the request is dropped.
+    Q_UNUSED(Minimized);
+    if (CaptureSystemBrowser) {
+        CapturedAddresses.append(Url);
+        return IsWebAddress(Url);
+    }
+    return OpenInDefaultBrowser(Url);
+}
+
+void SystemBrowserTest::Capture(bool On)
+{
+    CaptureSystemBrowser = On;
+    CapturedAddresses.clear();
+}
+
+QList<QByteArray> SystemBrowserTest::TakeOpened()
+{
+    return std::exchange(CapturedAddresses, {});
+}
+
+TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Destination, const QUrl &Requested,
+                               const QUrl &Current)
+{
+    // A script's window with its own size, or one it fills itself, belongs to the page that opened it.
+    if (Destination == QWebEngineNewWindowRequest::InNewDialog || Requested.isEmpty() ||
+        Requested.scheme() == QLatin1String("about"))
+        return TNewWindowRoute::Popup;
+    const QString Scheme = Requested.scheme().toLower();
+    if (Scheme != QLatin1String("http") && Scheme != QLatin1String("https"))
+        return TNewWindowRoute::Ignore;
+    if (Requested.host().compare(Current.host(), Qt::CaseInsensitive) == 0)
+        return TNewWindowRoute::Popup;
+    return TNewWindowRoute::SystemBrowser;
+}
+
+QString UniqueDownloadName(const QString &Folder, const QString &Wanted)
+{
+    QString Name = QFileInfo(Wanted).fileName().trimmed();
+    while (Name.startsWith(QLatin1Char('.')))
+        Name.remove(0, 1);
+    if (Name.isEmpty())
+        Name = QStringLiteral("download");
+    const QDir Dir(Folder);
+    QString Base = Name;
+    QString Extension;
+    const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.'));
+    if (Dot > 0) {
+        Base = Name.left(Dot);
+        Extension = Name.mid(Dot);
+    }
+    QString Candidate = Name;
+    for (int i = 1;
+         QFileInfo::exists(Dir.filePath(Candidate)) || ReservedDownloads.contains(Dir.filePath(Candidate));
+         ++i)
+        Candidate = QStringLiteral("%1 (%2)%3").arg(Base).arg(i).arg(Extension);
+    return Candidate;
+}
+
+TEmbeddedWB::TEmbeddedWB(QWidget *Parent, QWebEngineProfile *Profile) : QWebEngineView(Parent)
+{
+    auto *Page = new QWebEnginePage(Profile ? Profile : KestruneProfile::Shared(), this);
+    setPage(Page);
+
+    // What the site window asks of the engine: images, video and sound load; scripts and plug-ins run.
+    QWebEngineSettings *Settings = Page->settings();
+    Settings->setAttribute(QWebEngineSettings::AutoLoadImages, true);
+    Settings->setAttribute(QWebEngineSettings::JavascriptEnabled, true);
+    Settings->setAttribute(QWebEngineSettings::PluginsEnabled, true);
+    Settings->setAttribute(QWebEngineSettings::PlaybackRequiresUserGesture, false);
+    Settings->setAttribute(QWebEngineSettings::JavascriptCanOpenWindows, true);
+    Settings->setAttribute(QWebEngineSettings::FullScreenSupportEnabled, true);
+
+    connect(Page, &QWebEnginePage::titleChanged, this, [this](const QString &Title) {
+        if (FOnTitleChange)
+            FOnTitleChange(Title);
+    });
+    connect(Page, &QWebEnginePage::linkHovered, this, [this](const QString &Url) {
+        if (FOnStatusTextChange)
+            FOnStatusTextChange(Url);
+    });
+    connect(Page, &QWebEnginePage::loadStarted, this, &TEmbeddedWB::LoadStarted);
+    connect(Page, &QWebEnginePage::loadFinished, this, &TEmbeddedWB::LoadFinished);
+    connect(Page, &QWebEnginePage::newWindowRequested, this, &TEmbeddedWB::NewWindowRequested);
+    connect(Page, &QWebEnginePage::featurePermissionRequested, this, &TEmbeddedWB::PermissionRequested);
+
+    auto AddKey = [this](QKeySequence Key, QWebEnginePage::WebAction Action) {
+        auto *Shortcut = new QAction(this);
+        Shortcut->setShortcut(Key);
+        Shortcut->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+        connect(Shortcut, &QAction::triggered, this, [this, Action] { page()->triggerAction(Action); });
+        addAction(Shortcut);
+    };
+    AddKey(QKeySequence(Qt::ALT | Qt::Key_Left), QWebEnginePage::Back);
+    AddKey(QKeySequence(Qt::ALT | Qt::Key_Right), QWebEnginePage::Forward);
+    AddKey(QKeySequence(Qt::Key_F5), QWebEnginePage::Reload);
+    AddKey(QKeySequence(Qt::CTRL | Qt::Key_R), QWebEnginePage::Reload);
+}
+
+TEmbeddedWB::~TEmbeddedWB()
+{
+    // The engine may answer pending requests while its page goes: nobody must hear of it.
+    *FAlive = false;
+    delete page();
+}
+
+TEmbeddedWB *TEmbeddedWB::ForPage(const QWebEnginePage *Page)
+{
+    return Page ? qobject_cast<TEmbeddedWB *>(QWebEngineView::forPage(Page)) : nullptr;
+}
+
+void TEmbeddedWB::Navigate(const QByteArray &Url)
+{
+    const QString Text = QString::fromUtf8(Url).trimmed();
+    QUrl Address(Text, QUrl::TolerantMode);
+    if (Address.scheme().isEmpty())
+        Address = QUrl::fromUserInput(Text);
+    load(Address);
+}
+
+void TEmbeddedWB::Refresh()
+{
+    page()->triggerAction(QWebEnginePage::Reload);
+}
+
+void TEmbeddedWB::GetDocumentSource(TSourceReady Done)
+{
+    std::weak_ptr<bool> Alive = FAlive;
+    page()->toHtml([Alive, Done = std::move(Done)](const QString &Html) {
+        const auto Flag = Alive.lock();
+        if (!Flag || !*Flag)
+            return;
+        Done(true, Html.toUtf8());
+    });
+}
+
+void TEmbeddedWB::Raise(const TNotifyEvent &Event)
+{
+    if (Event)
+        Event();
+}
+
+void TEmbeddedWB::LoadStarted()
+{
+    ++FOutstanding;
+    Raise(FOnBeforeNavigate2);
+}
+
+void TEmbeddedWB::LoadFinished()
+{
+    // Failed loads (a refused connection, an error page) finish their navigations too.
+    const int Finished = std::exchange(FOutstanding, 0);
+    QPointer<TEmbeddedWB> Self(this);
+    for (int i = 0; i < Finished && Self; ++i)
+        Raise(FOnNavigateComplete2);
+    for (int i = 0; i < Finished && Self; ++i)
+        Raise(FOnDocumentComplete);
+}
+
+void TEmbeddedWB::NewWindowRequested(QWebEngineNewWindowRequest &Request)
+{
+    switch (RouteNewWindow(Request.destination(), Request.requestedUrl(), url())) {
+    case TNewWindowRoute::Popup:
+        emit PopupRequested(Request);
+        break;
+    case TNewWindowRoute::SystemBrowser:
+        OpenInSystemBrowserRoad(Request.requestedUrl().toEncoded(), false);
+        break;
+    case TNewWindowRoute::Ignore:
+        break;
+    }
+}
+
+void TEmbeddedWB::PermissionRequested(const QUrl &Origin, QWebEnginePage::Feature Feature)
+{
+    const auto Key = qMakePair(Origin.toString(), int(Feature));
+    if (const auto Known = PermissionAnswers.constFind(Key); Known != PermissionAnswers.constEnd()) {
+        page()->setFeaturePermission(Origin, Feature,
+                                     *Known ? QWebEnginePage::PermissionGrantedByUser
+                                            : QWebEnginePage::PermissionDeniedByUser);
+        return;
+    }
+    // Asked outside the engine's own call, which must not wait for the user.
+    QMetaObject::invokeMethod(
+        this,
+        [this, Origin, Feature, Key] {
+            QPointer<TEmbeddedWB> Self(this);
+            bool Granted = false;
+            if (const auto Known = PermissionAnswers.constFind(Key); Known != PermissionAnswers.constEnd()) {
+                Granted = *Known;
+            } else {
+                const QString Text = QStringLiteral("The site %1 wants to %2. Allow it?")
+                                         .arg(Origin.toDisplayString(), FeatureText(Feature));
+                Granted =
+                    ShowMessage(window(), TMsgKind::Confirm, Text, TMsgButtons::YesNo) == TMsgResult::Yes;
+                PermissionAnswers.insert(Key, Granted);
+                if (!Self)
+                    return;
+            }
+            page()->setFeaturePermission(Origin, Feature,
+                                         Granted ? QWebEnginePage::PermissionGrantedByUser
+                                                 : QWebEnginePage::PermissionDeniedByUser);
+        },
+        Qt::QueuedConnection);
+}
+
+void TEmbeddedWB::contextMenuEvent(QContextMenuEvent *Event)
+{
+    QMenu *Menu = createStandardContextMenu();
+    if (!FExtraActions.isEmpty()) {
+        Menu->addSeparator();
+        Menu->addActions(FExtraActions);
+    }
+    Menu->setAttribute(Qt::WA_DeleteOnClose);
+    Menu->popup(Event->globalPos());
+}

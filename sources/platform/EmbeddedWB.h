@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QUrl>
+#include <QWebEngineNewWindowRequest>
+#include <QWebEngineView>
+
+#include <functional>
+#include <memory>
+
+class QAction;
+class QWebEngineProfile;
+
+// The one browser profile of the program: every site window shares its cookies, storage and cache,
+// kept in the user's data and cache folders so that logins survive a restart.
+namespace KestruneProfile {
+// Created on first use, with the download, permission and notification handling of the program.
+QWebEngineProfile *Shared();
+// Deletes the profile so that cookies and cache reach the disk. Call it at the end of the program,
+// after every browser window is gone.
+void Release();
+} // namespace KestruneProfile
+
+// Every address that leaves for the system's default browser goes through here (http and https only).
+bool OpenInSystemBrowserRoad(const QByteArray &Url, bool Minimized);
+
+// Test seam: while capturing, addresses are recorded instead of being handed to the desktop.
+namespace SystemBrowserTest {
+void Capture(bool On = true);
+QList<QByteArray> TakeOpened();
+} // namespace SystemBrowserTest
+
+// Where a page's request for a new window goes.
+enum class TNewWindowRoute
+{
+    Popup,         // a new window of ours on the same profile (sign-in windows need their opener)
+    SystemBrowser, // a link to another site
+    Ignore,        // nothing the program may hand on
+};
+TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Destination, const QUrl &Requested,
+                               const QUrl &Current);
+
+// A name in Folder for Wanted that names no existing file: "name.ext", "name (1).ext", ...
+// Wanted loses any folder part; an empty or dot-only name becomes "download".
+QString UniqueDownloadName(const QString &Folder, const QString &Wanted);
+
+// The site page: a web view with the operations and the five events that the site window and its
+// change monitor need. Each event holds one handler; setting one replaces the previous one.
+class TEmbeddedWB : public QWebEngineView
+{
+    Q_OBJECT
+
+public:
+    using TTextEvent = std::function<void(const QString &Text)>;
+    using TNotifyEvent = std::function<void()>;
+    using TSourceReady = std::function<void(bool Ok, const QByteArray &Text)>;
+
+    explicit TEmbeddedWB(QWidget *Parent = nullptr, QWebEngineProfile *Profile = nullptr);
+    ~TEmbeddedWB() override;
+
+    void Navigate(const QByteArray &Url);
+    void Refresh();
+    // The serialised current document, in UTF-8. Done runs later, and never once this control is
+    // being destroyed.
+    void GetDocumentSource(TSourceReady Done);
+
+    void SetOnTitleChange(TTextEvent Handler) { FOnTitleChange = std::move(Handler); }
+    void SetOnStatusTextChange(TTextEvent Handler) { FOnStatusTextChange = std::move(Handler); }
+    void SetOnBeforeNavigate2(TNotifyEvent Handler) { FOnBeforeNavigate2 = std::move(Handler); }
+    void SetOnNavigateComplete2(TNotifyEvent Handler) { FOnNavigateComplete2 = std::move(Handler); }
+    void SetOnDocumentComplete(TNotifyEvent Handler) { FOnDocumentComplete = std::move(Handler); }
+
+    // Entries added at the end of the page's context menu.
+    void SetExtraContextActions(const QList<QAction *> &Actions) { FExtraActions = Actions; }
+
+    static TEmbeddedWB *ForPage(const QWebEnginePage *Page);
+
+signals:
+    // A page asked for a new window that should open as a window of ours. Handle it at once: the
+    // request lives only while the signal is delivered.
+    void PopupRequested(QWebEngineNewWindowRequest &Request);
+    // Download progress and the like, for the window's status bar.
+    void StatusMessage(const QString &Text);
+    // A web notification the user allowed for this page.
+    void WebNotification(const QString &Title, const QString &Message);
+
+protected:
+    void contextMenuEvent(QContextMenuEvent *Event) override;
+
+private:
+    void LoadStarted();
+    void LoadFinished();
+    void NewWindowRequested(QWebEngineNewWindowRequest &Request);
+    void PermissionRequested(const QUrl &Origin, QWebEnginePage::Feature Feature);
+    static void Raise(const TNotifyEvent &Event);
+
+    TTextEvent FOnTitleChange;
+    TTextEvent FOnStatusTextChange;
+    TNotifyEvent FOnBeforeNavigate2;
+    TNotifyEvent FOnNavigateComplete2;
+    TNotifyEvent FOnDocumentComplete;
+    QList<QAction *> FExtraActions;
+    // Loads the engine started and has not finished yet. A load that another one replaces is
+    // finished together with it, so that every counted pass can complete.
+    int FOutstanding = 0;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
+};

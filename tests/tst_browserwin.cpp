@@ -1,0 +1,622 @@
+#include "BrowserWin.h"
+#include "KestruneClasses.h"
+#include "RunTexts.h"
+#include "platform/EmbeddedWB.h"
+#include "platform/MessageBoxes.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QShortcut>
+#include <QStatusBar>
+#include <QSystemTrayIcon>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QWebEngineProfile>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// A small HTTP server on 127.0.0.1. Each path answers as its entry says; every request is counted.
+class TTestServer : public QObject
+{
+public:
+    struct TPage
+    {
+        int Status = 200;
+        QByteArray Body;
+        bool Counter = false; // the body gets the request number: a page that changes on every load
+        bool Hang = false;    // never answers
+    };
+
+    QHash<QByteArray, TPage> Pages;
+    QList<QByteArray> Requests;
+
+    TTestServer() { QVERIFY2(FServer.listen(QHostAddress::LocalHost), "cannot listen on 127.0.0.1"); }
+
+    QByteArray Url(const QByteArray &Path) const
+    {
+        return "http://127.0.0.1:" + QByteArray::number(FServer.serverPort()) + Path;
+    }
+    void Start()
+    {
+        connect(&FServer, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *Socket = FServer.nextPendingConnection()) {
+                Socket->setParent(this);
+                connect(Socket, &QTcpSocket::readyRead, this, [this, Socket] { Serve(Socket); });
+            }
+        });
+    }
+
+private:
+    void Serve(QTcpSocket *Socket)
+    {
+        QByteArray &Buffer = FBuffers[Socket];
+        Buffer += Socket->readAll();
+        if (!Buffer.contains("\r\n\r\n"))
+            return;
+        const QList<QByteArray> Line = Buffer.left(Buffer.indexOf("\r\n")).split(' ');
+        FBuffers.remove(Socket);
+        const QByteArray Path = Line.value(1);
+        if (Path == "/favicon.ico") {
+            Reply(Socket, 404, "no icon");
+            return;
+        }
+        Requests.append(Path);
+        const auto Found = Pages.constFind(Path);
+        if (Found == Pages.constEnd()) {
+            Reply(Socket, 404, "<html><head><title>Missing</title></head><body>missing</body></html>");
+            return;
+        }
+        if (Found->Hang)
+            return;
+        QByteArray Body = Found->Body;
+        if (Found->Counter)
+            Body.replace("COUNTER", QByteArray::number(Requests.size()));
+        Reply(Socket, Found->Status, Body);
+    }
+    static void Reply(QTcpSocket *Socket, int Status, const QByteArray &Body)
+    {
+        Socket->write("HTTP/1.1 " + QByteArray::number(Status) +
+                      " X\r\nContent-Type: text/html; charset=utf-8\r\n" +
+                      "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: " +
+                      QByteArray::number(Body.size()) + "\r\n\r\n" + Body);
+        Socket->disconnectFromHost();
+    }
+
+    QTcpServer FServer;
+    QHash<QTcpSocket *, QByteArray> FBuffers;
+};
+
+// Records every event a window raises.
+struct TEvents
+{
+    int Opened = 0;
+    int Closed = 0;
+    int Changed = 0;
+    int RequestsWhenOpened = -1;
+    QStringList Titles;
+    QStringList Traces;
+
+    void Bind(TfBrowserWin *Window, const TTestServer *Server = nullptr)
+    {
+        Window->SetOnBrowserOpened([this, Server](TKestrunSite *, TfBrowserWin *) {
+            ++Opened;
+            RequestsWhenOpened = Server ? int(Server->Requests.size()) : -1;
+        });
+        Window->SetOnBrowserClosed([this](TKestrunSite *, TfBrowserWin *) { ++Closed; });
+        Window->SetOnTitleChanged(
+            [this](TKestrunSite *, TfBrowserWin *, const QString &Title) { Titles << Title; });
+        Window->SetOnContentChanged([this](TKestrunSite *, TfBrowserWin *) { ++Changed; });
+        Window->SetOnTrace([this](TfBrowserWin *, const QString &Text) { Traces << Text; });
+    }
+    int Count(const QString &Part) const { return int(Traces.filter(Part).size()); }
+};
+
+std::unique_ptr<TKestrunSite> MakeSite(const QByteArray &Url, quint8 MinimizeToTaskbar = 1,
+                                       bool Monitor = false)
+{
+    auto Site = std::make_unique<TKestrunSite>();
+    Site->SetTitle("Test site");
+    Site->SetURL(Url);
+    Site->SetMinimizeToTaskbar(MinimizeToTaskbar);
+    Site->SetMonitorChanges(Monitor ? 1 : 0);
+    Site->SetWindowState(0);
+    Site->SetWindowRect({40, 50, 540, 450});
+    return Site;
+}
+
+// Records the keys that reach it.
+class TKeyRecorder : public QWidget
+{
+public:
+    QStringList Keys;
+
+protected:
+    void keyPressEvent(QKeyEvent *Event) override
+    {
+        if (Event->key() != Qt::Key_Control && Event->key() != Qt::Key_Shift)
+            Keys << QKeySequence(Event->keyCombination()).toString();
+    }
+};
+
+constexpr int LoadTimeout = 30000;
+
+} // namespace
+
+class TestBrowserWin : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanup();
+    void cleanupTestCase();
+
+    void firstShowOpensThenTitleReachesCaptionTrayAndMenu();
+    void closeRoadStoresPlacement_data();
+    void closeRoadStoresPlacement();
+    void closeBoxAndHideToTray_data();
+    void closeBoxAndHideToTray();
+    void minimisedWindowComesBackMaximised();
+    void uniqueNames();
+    void ctrlNSwallowedWhileBrowserWindowExists();
+    void monitorReportsChanges_data();
+    void monitorReportsChanges();
+    void failedLoadsCompleteAPass_data();
+    void failedLoadsCompleteAPass();
+    void stalledRefreshEndsWithUserNavigation();
+    void windowDestroyedWhileSourcePending();
+    void newWindowRequests();
+    void routeNewWindow_data();
+    void routeNewWindow();
+    void uniqueDownloadName();
+
+private:
+    QPointer<TfBrowserWin> Open(TKestrunSite *Site, TEvents &Events, const TTestServer *Server = nullptr,
+                                bool Fast = false)
+    {
+        auto *Window = new TfBrowserWin(&FOwner, QString(), Site);
+        Events.Bind(Window, Server);
+        if (Fast)
+            Window->Monitor().SetTimingForTests(50, {400, 400, 400});
+        Window->ShowBrowserWindow();
+        return Window;
+    }
+
+    QObject FOwner;
+};
+
+void TestBrowserWin::initTestCase()
+{
+    MessageBoxTest::Enable();
+    SystemBrowserTest::Capture();
+}
+
+void TestBrowserWin::cleanup()
+{
+    TfBrowserWin::SetTrayAvailableForTests(std::nullopt);
+    QList<QPointer<QWidget>> Windows;
+    for (QWidget *Window : QApplication::topLevelWidgets())
+        if (qobject_cast<TfBrowserWin *>(Window) || qobject_cast<TfBrowserPopup *>(Window))
+            Windows << Window;
+    for (const QPointer<QWidget> &Window : Windows)
+        delete Window.data();
+}
+
+void TestBrowserWin::cleanupTestCase()
+{
+    KestruneProfile::Release();
+}
+
+void TestBrowserWin::firstShowOpensThenTitleReachesCaptionTrayAndMenu()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>Hello &amp; welcome</title></head><body>hi</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+
+    auto *Window = new TfBrowserWin(&FOwner, QStringLiteral("/nonexistent/Icons/web.ico"), Site.get());
+    Events.Bind(Window, &Server);
+    QCOMPARE(Site->IsOpen(), quint8(1));
+    QCOMPARE(Window->windowTitle(), QStringLiteral("Kestrune: openning site... "));
+    QVERIFY(!Window->windowIcon().isNull()); // a missing icon file leaves the program's icon
+    QCOMPARE(Events.Opened, 0);
+
+    Window->ShowBrowserWindow();
+    QCOMPARE(Events.Opened, 1);
+    QCOMPARE(Events.RequestsWhenOpened, 0);
+    QCOMPARE(Events.Traces.value(0),
+             QStringLiteral("Start navigate \"") + QString::fromUtf8(Server.Url("/")) + QLatin1Char('"'));
+    QCOMPARE(Window->pos(), QPoint(40, 50));
+    QCOMPARE(Window->size(), QSize(500, 400));
+
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Hello & welcome"),
+                              LoadTimeout);
+    QCOMPARE(Events.Titles.last(), QStringLiteral("Hello & welcome"));
+    QCOMPARE(Window->BrowserTrayIcon()->toolTip(), QStringLiteral("Kestrune: Hello & welcome"));
+    QCOMPARE(Window->miShowBrowserWin()->text(), QStringLiteral("Show Hello && welcome"));
+    QVERIFY(!Window->BrowserTrayIcon()->isVisible());
+
+    // A second show does not navigate again.
+    Window->hide();
+    Window->ShowBrowserWindow();
+    QCOMPARE(Events.Opened, 1);
+    QCOMPARE(Server.Requests, QList<QByteArray>{"/"});
+
+    // The status bar shows what the page's control reports, a download's progress included.
+    emit Window->WebBrowser()->StatusMessage(QStringLiteral("http://127.0.0.1/next"));
+    QCOMPARE(Window->StatusBar()->currentMessage(), QStringLiteral("http://127.0.0.1/next"));
+}
+
+void TestBrowserWin::closeRoadStoresPlacement_data()
+{
+    QTest::addColumn<bool>("maximised");
+    QTest::addColumn<int>("storedState");
+    QTest::newRow("normal window stores its bounds") << false << 0;
+    QTest::newRow("maximised window stores state 2 and keeps the old bounds") << true << 2;
+}
+
+void TestBrowserWin::closeRoadStoresPlacement()
+{
+    QFETCH(bool, maximised);
+    QFETCH(int, storedState);
+    const auto Site = MakeSite("about:blank");
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events);
+    if (maximised) {
+        Window->showMaximized();
+    } else {
+        Window->move(70, 80);
+        Window->resize(300, 200);
+    }
+    Window->Closewindow1Click();
+    QCOMPARE(Events.Closed, 1);
+    QCOMPARE(int(Site->WindowState()), storedState);
+    const TWindowRect Expected = maximised ? TWindowRect{40, 50, 540, 450} : TWindowRect{70, 80, 370, 280};
+    QCOMPARE(Site->WindowRect(), Expected);
+    QCOMPARE(Site->IsOpen(), quint8(0));
+    QTRY_VERIFY(!Window);
+
+    // A maximised site opens maximised whatever its rectangle, at the layout's size underneath.
+    Site->SetWindowState(2);
+    Window = Open(Site.get(), Events);
+    QVERIFY(Window->isMaximized());
+    QCOMPARE(Window->normalGeometry().size(), QSize(426, 286));
+}
+
+void TestBrowserWin::closeBoxAndHideToTray_data()
+{
+    QTest::addColumn<int>("minimizeToTaskbar");
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("closeBoxCloses");
+    QTest::addColumn<bool>("iconAtStart");
+
+    QTest::newRow("tray-icon site with a tray: the close box hides") << 0 << true << false << true;
+    QTest::newRow("tray-icon site without a tray: the close box minimises") << 0 << false << false << true;
+    QTest::newRow("taskbar site: the close box closes") << 1 << true << true << false;
+}
+
+void TestBrowserWin::closeBoxAndHideToTray()
+{
+    QFETCH(int, minimizeToTaskbar);
+    QFETCH(bool, tray);
+    QFETCH(bool, closeBoxCloses);
+    QFETCH(bool, iconAtStart);
+    TfBrowserWin::SetTrayAvailableForTests(tray);
+    const auto Site = MakeSite("about:blank", quint8(minimizeToTaskbar));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events);
+    QCOMPARE(Window->BrowserTrayIcon()->isVisible(), iconAtStart);
+
+    // "Hide to tray" from the page's context menu or its key, for any site.
+    Window->HideToTrayAction()->trigger();
+    QCOMPARE(Window->isVisible(), !tray);
+    QCOMPARE(Window->isMinimized(), !tray);
+    if (tray)
+        QVERIFY(Window->BrowserTrayIcon()->isVisible());
+    Window->miShowBrowserWinClick();
+    QVERIFY(Window->isVisible());
+    QCOMPARE(Window->BrowserTrayIcon()->isVisible(), iconAtStart); // a taskbar site loses the icon again
+
+    Window->showNormal();
+    Window->close();
+    if (closeBoxCloses) {
+        QCOMPARE(Events.Closed, 1);
+        QTRY_VERIFY(!Window);
+        return;
+    }
+    QCOMPARE(Events.Closed, 0);
+    QVERIFY(Window);
+    QCOMPARE(Window->isVisible(), !tray);
+    QCOMPARE(Window->isMinimized(), !tray);
+    QCOMPARE(Site->IsOpen(), quint8(1));
+
+    // Only "Close window" of the tray menu ends a tray-icon site's window.
+    Window->Closewindow1()->trigger();
+    QCOMPARE(Events.Closed, 1);
+    QCOMPARE(Site->IsOpen(), quint8(0));
+    QTRY_VERIFY(!Window);
+}
+
+void TestBrowserWin::minimisedWindowComesBackMaximised()
+{
+    const auto Site = MakeSite("about:blank");
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events);
+    Window->MinimizeOrHide(); // a taskbar site: minimised
+    QVERIFY(Window->isMinimized());
+    Window->BrowserTrayIconClick();
+    QVERIFY(Window->isMaximized());
+    QVERIFY(!Window->isMinimized());
+}
+
+void TestBrowserWin::uniqueNames()
+{
+    const auto Site = MakeSite("about:blank");
+    auto Make = [&] { return new TfBrowserWin(&FOwner, QString(), Site.get()); };
+    auto Number = [](TfBrowserWin *Window) {
+        return Window->objectName().mid(TfBrowserWin::NamePrefix.size()).toInt();
+    };
+    TfBrowserWin *One = Make();
+    TfBrowserWin *Two = Make();
+    TfBrowserWin *Three = Make();
+    QCOMPARE(One->objectName(), QStringLiteral("fKestruneBrowserWindow_1"));
+    QCOMPARE(Number(Three), 3);
+    delete Two;
+    TfBrowserWin *Four = Make();
+    QCOMPARE(Number(Four), 4); // 1 and 3 open: the next is 4
+    delete Four;
+    TfBrowserWin *Again = Make();
+    QCOMPARE(Number(Again), 4); // the highest closed: its number is given out anew
+    delete One;
+    delete Three;
+    delete Again;
+    QCOMPARE(Number(Make()), 1);
+}
+
+void TestBrowserWin::ctrlNSwallowedWhileBrowserWindowExists()
+{
+    TKeyRecorder Recorder;
+    int ShortcutFired = 0;
+    auto *Shortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_N), &Recorder);
+    connect(Shortcut, &QShortcut::activated, this, [&] { ++ShortcutFired; });
+    Recorder.show();
+    QVERIFY(QTest::qWaitForWindowActive(&Recorder));
+
+    const auto Site = MakeSite("about:blank");
+    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get());
+    QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier);
+    QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&Recorder, Qt::Key_N);
+    QCOMPARE(Recorder.Keys, QStringList{QStringLiteral("N")});
+    QCOMPARE(ShortcutFired, 0);
+
+    delete Window;
+    Recorder.Keys.clear();
+    QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+    QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier);
+    QCOMPARE(Recorder.Keys, QStringList{QStringLiteral("Ctrl+Shift+N")});
+    QCOMPARE(ShortcutFired, 1);
+}
+
+void TestBrowserWin::monitorReportsChanges_data()
+{
+    QTest::addColumn<bool>("changing");
+    QTest::addColumn<int>("minimizeToTaskbar");
+    QTest::addColumn<int>("events");
+    QTest::addColumn<int>("balloons");
+
+    QTest::newRow("page that never changes shows nothing") << false << 1 << 0 << 0;
+    QTest::newRow("changing page, no tray icon: OnContentChanged") << true << 1 << 2 << 0;
+    QTest::newRow("changing page with the tray icon: the balloon only") << true << 0 << 0 << 2;
+}
+
+void TestBrowserWin::monitorReportsChanges()
+{
+    QFETCH(bool, changing);
+    QFETCH(int, minimizeToTaskbar);
+    QFETCH(int, events);
+    QFETCH(int, balloons);
+    TfBrowserWin::SetTrayAvailableForTests(true);
+    TTestServer Server;
+    TTestServer::TPage Page{200, "<html><head><title>Clock</title></head><body>tick COUNTER</body></html>"};
+    Page.Counter = changing;
+    Server.Pages["/"] = Page;
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"), quint8(minimizeToTaskbar), true);
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server, true);
+    QStringList Balloons;
+    connect(Window, &TfBrowserWin::BalloonShown, this,
+            [&](const QString &Title, const QString &Text) { Balloons << Title << Text; });
+
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral(" <-> ")) >= 2, LoadTimeout);
+    const QStringList Checks = Events.Traces.filter(QStringLiteral(" <-> ")).mid(0, 2);
+    QCOMPARE(Events.Changed, events);
+    QCOMPARE(Balloons.size() / 2, balloons);
+    if (balloons) {
+        QCOMPARE(Balloons.value(0), QStringLiteral("Test site has changed!"));
+        QCOMPARE(Balloons.value(1),
+                 QStringLiteral("The content of site \"Test site\" has been changed. Take a look at them."));
+    }
+    for (const QString &Check : Checks) {
+        const QStringList Sides = Check.split(QStringLiteral(" <-> "));
+        QCOMPARE(Sides.value(0) == Sides.value(1), !changing);
+        QVERIFY(Sides.value(1) != QStringLiteral("0"));
+    }
+    QVERIFY(Events.Count(QStringLiteral("Refreshing...")) >= 2);
+    QVERIFY(Server.Requests.size() >= 3);
+}
+
+void TestBrowserWin::failedLoadsCompleteAPass_data()
+{
+    QTest::addColumn<bool>("refused");
+    QTest::newRow("missing page (404)") << false;
+    QTest::newRow("connection refused") << true;
+}
+
+void TestBrowserWin::failedLoadsCompleteAPass()
+{
+    QFETCH(bool, refused);
+    QByteArray Url;
+    std::unique_ptr<TTestServer> Server = std::make_unique<TTestServer>();
+    Server->Start();
+    Url = Server->Url("/nothing-here");
+    if (refused)
+        Server.reset(); // the port is closed now
+    const auto Site = MakeSite(Url, 1, true);
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, nullptr, true);
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral("First CRC=")) >= 1, LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral(" <-> ")) >= 1, LoadTimeout);
+}
+
+void TestBrowserWin::stalledRefreshEndsWithUserNavigation()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>One</title></head><body>one</body></html>"};
+    Server.Pages["/other"] = {200, "<html><head><title>Other</title></head><body>other</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"), 1, true);
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server, true);
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral("First CRC=")) == 1, LoadTimeout);
+
+    // The refresh never gets an answer.
+    Server.Pages["/"].Hang = true;
+    QTRY_VERIFY_WITH_TIMEOUT(Server.Requests.size() >= 2, LoadTimeout);
+    QCOMPARE(Events.Count(QStringLiteral("Check timer")), 0);
+
+    // The user goes elsewhere: the pass ends and the monitor goes on with its checks.
+    Window->WebBrowser()->Navigate(Server.Url("/other"));
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral("Check timer")) >= 1, LoadTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Other"), LoadTimeout);
+}
+
+void TestBrowserWin::windowDestroyedWhileSourcePending()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>Going</title></head><body>soon gone</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"), 1, true);
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server, true);
+    bool Deleted = false;
+    Window->SetOnTrace([&](TfBrowserWin *Sender, const QString &Text) {
+        Events.Traces << Text;
+        if (Text == QLatin1String("Timer Zero") && !Deleted) {
+            Deleted = true;
+            // The source was asked for right after this trace; the window goes before it comes.
+            QTimer::singleShot(0, Sender, [Sender] { delete Sender; });
+        }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Deleted && !Window, LoadTimeout);
+    QTest::qWait(300);
+    QCOMPARE(Events.Traces.last(), QStringLiteral("Timer Zero"));
+    QCOMPARE(Events.Closed, 0); // destroyed directly: no close road
+}
+
+void TestBrowserWin::newWindowRequests()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {
+        200, "<html><head><title>Opener</title></head><body>"
+             "<a id=out target=_blank href='http://other.localhost:1/elsewhere' "
+             "style='display:block;position:absolute;left:0;top:0;width:200px;height:100px'>out</a>"
+             "</body></html>"};
+    Server.Pages["/signin"] = {200, "<html><head><title>Sign in</title></head><body>sign in</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Opener"), LoadTimeout);
+    SystemBrowserTest::TakeOpened();
+
+    Window->WebBrowser()->page()->runJavaScript(
+        QStringLiteral("window.open('/signin', 'signin', 'width=320,height=240');"));
+    auto FindPopup = [] {
+        const QWidgetList Windows = QApplication::topLevelWidgets();
+        for (QWidget *Widget : Windows)
+            if (auto *Popup = qobject_cast<TfBrowserPopup *>(Widget))
+                return Popup;
+        return static_cast<TfBrowserPopup *>(nullptr);
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(FindPopup(), LoadTimeout);
+    QPointer<TfBrowserPopup> Popup = FindPopup();
+    QCOMPARE(Popup->WebBrowser()->page()->profile(), KestruneProfile::Shared());
+    QTRY_COMPARE_WITH_TIMEOUT(Popup->windowTitle(), QStringLiteral("Kestrune: Sign in"), LoadTimeout);
+    QVERIFY(Server.Requests.contains("/signin"));
+
+    // The sign-in window closes itself when its page says so.
+    Popup->WebBrowser()->page()->runJavaScript(QStringLiteral("window.close();"));
+    QTRY_VERIFY_WITH_TIMEOUT(!Popup, LoadTimeout);
+
+    // A real click of the user on the link in the page's top left corner.
+    QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
+    QTest::mouseClick(Window->WebBrowser()->focusProxy(), Qt::LeftButton, {}, QPoint(14, 14));
+    QList<QByteArray> Opened;
+    QTRY_VERIFY_WITH_TIMEOUT((Opened += SystemBrowserTest::TakeOpened(), !Opened.isEmpty()), LoadTimeout);
+    QCOMPARE(Opened, QList<QByteArray>{"http://other.localhost:1/elsewhere"});
+    QVERIFY(!FindPopup());
+}
+
+void TestBrowserWin::routeNewWindow_data()
+{
+    QTest::addColumn<int>("destination");
+    QTest::addColumn<QString>("requested");
+    QTest::addColumn<int>("route");
+    const QUrl Current(QStringLiteral("https://mail.example.org/inbox"));
+    Q_UNUSED(Current);
+    using R = QWebEngineNewWindowRequest;
+    QTest::newRow("script popup with its own size, another host")
+        << int(R::InNewDialog) << QStringLiteral("https://accounts.example.com/login")
+        << int(TNewWindowRoute::Popup);
+    QTest::newRow("window the script fills itself")
+        << int(R::InNewTab) << QString() << int(TNewWindowRoute::Popup);
+    QTest::newRow("new-window link on the same site")
+        << int(R::InNewTab) << QStringLiteral("https://MAIL.example.org/message/1")
+        << int(TNewWindowRoute::Popup);
+    QTest::newRow("new-window link to another site")
+        << int(R::InNewTab) << QStringLiteral("https://news.example.net/")
+        << int(TNewWindowRoute::SystemBrowser);
+    QTest::newRow("background tab to another site")
+        << int(R::InNewBackgroundTab) << QStringLiteral("http://other.example/")
+        << int(TNewWindowRoute::SystemBrowser);
+    QTest::newRow("file address is never handed on")
+        << int(R::InNewWindow) << QStringLiteral("file:///etc/passwd") << int(TNewWindowRoute::Ignore);
+}
+
+void TestBrowserWin::routeNewWindow()
+{
+    QFETCH(int, destination);
+    QFETCH(QString, requested);
+    QFETCH(int, route);
+    QCOMPARE(int(RouteNewWindow(QWebEngineNewWindowRequest::DestinationType(destination), QUrl(requested),
+                                QUrl(QStringLiteral("https://mail.example.org/inbox")))),
+             route);
+}
+
+void TestBrowserWin::uniqueDownloadName()
+{
+    QTemporaryDir Dir;
+    QVERIFY(Dir.isValid());
+    auto Touch = [&](const QString &Name) {
+        QFile File(Dir.filePath(Name));
+        QVERIFY(File.open(QIODevice::WriteOnly));
+    };
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("report.pdf")), QStringLiteral("report.pdf"));
+    Touch(QStringLiteral("report.pdf"));
+    Touch(QStringLiteral("report (1).pdf"));
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("report.pdf")), QStringLiteral("report (2).pdf"));
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("../../.bashrc")), QStringLiteral("bashrc"));
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("..")), QStringLiteral("download"));
+    Touch(QStringLiteral("archive"));
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("sub/archive")), QStringLiteral("archive (1)"));
+}
+
+QTEST_MAIN(TestBrowserWin)
+#include "tst_browserwin.moc"

@@ -432,6 +432,11 @@ void TestHandOverProcesses::guardInOneProcess()
 
     auto Guard = std::make_unique<TInstanceGuard>(Name);
     QVERIFY(!Guard->AlreadyRunning({}));
+    // The lock names this process.
+    qint64 Holder = 0;
+    QString Host, Application;
+    QVERIFY(QLockFile(Guard->Paths().LockFile).getLockInfo(&Holder, &Host, &Application));
+    QCOMPARE(Holder, QCoreApplication::applicationPid());
     try {
         Guard->AlreadyRunning({});
         QFAIL("a second call was accepted");

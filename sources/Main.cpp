@@ -26,7 +26,6 @@ QToolButton *AddToolButton(QToolBar *Bar, const QString &Name, const QString &Ca
     Button->setObjectName(Name);
     Button->setText(Caption);
     Button->setToolTip(Hint);
-    Button->setStatusTip(Hint);
     Button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     Button->setAutoRaise(true);
     Bar->addWidget(Button);

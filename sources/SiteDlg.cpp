@@ -11,6 +11,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyledItemDelegate>
 #include <QToolButton>
 
 std::function<int(TfSiteDlg &)> TfSiteDlg::ModalRunnerForTests;
@@ -42,6 +43,17 @@ QByteArray TextOf(const QLineEdit *Edit, const QByteArray &Loaded)
     const QString Text = Edit->text();
     return Text == QString::fromUtf8(Loaded) ? Loaded : Text.toUtf8();
 }
+
+// The icon list's items are 18 pixels high: a 16 x 16 picture and its name.
+class TIconItemDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &Option, const QModelIndex &Index) const override
+    {
+        return QSize(QStyledItemDelegate::sizeHint(Option, Index).width(), 18);
+    }
+};
 
 } // namespace
 
@@ -79,6 +91,7 @@ void TfSiteDlg::FormCreate()
     cmbIcon->setObjectName(QStringLiteral("cmbIcon"));
     cmbIcon->setGeometry(Border, 112, 200, 24);
     cmbIcon->setIconSize(QSize(16, 16));
+    cmbIcon->setItemDelegate(new TIconItemDelegate(cmbIcon));
     lblIcon->setBuddy(cmbIcon);
     sbDownloadIcon = new QToolButton(this);
     sbDownloadIcon->setObjectName(QStringLiteral("sbDownloadIcon"));

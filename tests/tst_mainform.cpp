@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "Settings.h"
 #include "SiteDlg.h"
 #include "platform/MessageBoxes.h"
 
@@ -127,6 +128,7 @@ class TestMainForm : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -146,6 +148,7 @@ private slots:
     void restartKeepsSitesInOrder();
     void unusableFileKeptAside_data();
     void unusableFileKeptAside();
+    void unopenableFileReportedAndKept();
     void saveFailureIsShown();
 
 private:
@@ -153,6 +156,13 @@ private:
     std::unique_ptr<QTemporaryDir> FFolder;
     TDialogScript FDialogs;
 };
+
+void TestMainForm::initTestCase()
+{
+    // The window's start-up would otherwise ask the product's server for a newer version.
+    QSettings Store(SettingsOrganization, SettingsApplication);
+    Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
+}
 
 void TestMainForm::init()
 {
@@ -639,6 +649,28 @@ void TestMainForm::unusableFileKeptAside()
     auto Again = MakeForm();
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
     QCOMPARE(Again->Sites.Count(), SitesRead + 1);
+}
+
+void TestMainForm::unopenableFileReportedAndKept()
+{
+    // Something that cannot be opened as a file stands in the place of sites.dat.
+    const QString Path = FFolder->filePath(QStringLiteral("sites.dat"));
+    QVERIFY(QDir().mkpath(Path + QStringLiteral("/inside")));
+    auto Form = MakeForm();
+    const QList<MessageBoxTest::TRecord> Told = MessageBoxTest::TakeRecords();
+    QCOMPARE(Told.size(), 2);
+    QCOMPARE(Told[0].Kind, TMsgKind::Error);
+    QVERIFY2(Told[0].Text.startsWith(QStringLiteral("Cannot open file \"") + Path + QStringLiteral("\". ")),
+             qPrintable(Told[0].Text));
+    QCOMPARE(Told[1].Kind, TMsgKind::Information);
+    QVERIFY(QFileInfo(Path + QStringLiteral(".unreadable/inside")).isDir());
+
+    // The start-up went on: the list works and the next change is saved.
+    QCOMPARE(SelectionCommands(*Form), AllOff);
+    FDialogs.Steps = {{QStringLiteral("A"), QString(), true}};
+    Form->tbAdd->click();
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+    QCOMPARE(SavedTitles(FFolder->path()), QList<QByteArray>{"A"});
 }
 
 void TestMainForm::saveFailureIsShown()

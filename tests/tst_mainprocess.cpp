@@ -1,4 +1,5 @@
 #include "KestruneClasses.h"
+#include "Settings.h"
 
 #include <QtTest>
 
@@ -79,6 +80,11 @@ void TestMainProcess::stopSignalKeepsSites()
         File.write("trailer");
     }
 
+    {
+        // A fresh profile would ask the product's server for a newer version two seconds after start.
+        QSettings Store(Home.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
+        Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
+    }
     QProcess Process;
     QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
     Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));

@@ -1,15 +1,21 @@
 #include "DesktopEntry.h"
 #include "Main.h"
+#include "SiteDlg.h"
 #include "UpdateCheck.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ShellLinks.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTreeWidget>
 #include <QtTest>
@@ -63,6 +69,8 @@ private slots:
     void removeRoad_data();
     void removeRoad();
     void menuEntries();
+    void addRoadBoxes_data();
+    void addRoadBoxes();
 
 private:
     TKestrunSite *AddSite(const QByteArray &Title, const QByteArray &URL = "http://127.0.0.1/");
@@ -172,6 +180,14 @@ void TestMainShortcuts::createAtEachPlace()
     QCOMPARE(Link.OpenMinimized, place == 4);
     QCOMPARE(Link.Title, title);
     QCOMPARE(Link.URL, QByteArray("https://127.0.0.1/inbox"));
+
+    const QString Validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+    if (Validator.isEmpty())
+        QSKIP("desktop-file-validate is not installed (desktop-file-utils)");
+    QProcess Validate;
+    Validate.start(Validator, {File});
+    QVERIFY(Validate.waitForFinished(30000));
+    QVERIFY2(Validate.exitCode() == 0, Validate.readAllStandardOutput().constData());
 }
 
 void TestMainShortcuts::missingFolder_data()
@@ -339,6 +355,54 @@ void TestMainShortcuts::menuEntries()
     QVERIFY(DecodeLinkParameter(Exec->at(1), Link));
     QVERIFY(Link.OpenMinimized);
     QVERIFY(QDir(TfMainForm::ShortcutFolder(1)).isEmpty());
+}
+
+void TestMainShortcuts::addRoadBoxes_data()
+{
+    QTest::addColumn<QList<int>>("ticked");
+    QTest::addColumn<bool>("quickLaunchFolder");
+    QTest::addColumn<QList<int>>("created");
+    QTest::addColumn<int>("messages");
+
+    QTest::newRow("Desktop and Windows startup ticked") << QList<int>{2, 4} << true << QList<int>{2, 4} << 0;
+    QTest::newRow("all ticked, Quick launch folder missing")
+        << QList<int>{1, 2, 3, 4} << false << QList<int>{1, 2, 4} << 1;
+    QTest::newRow("none ticked") << QList<int>{} << true << QList<int>{} << 0;
+}
+
+void TestMainShortcuts::addRoadBoxes()
+{
+    QFETCH(QList<int>, ticked);
+    QFETCH(bool, quickLaunchFolder);
+    QFETCH(QList<int>, created);
+    QFETCH(int, messages);
+
+    if (!quickLaunchFolder)
+        QVERIFY(QDir(TfMainForm::ShortcutFolder(3)).removeRecursively());
+    TfSiteDlg::ModalRunnerForTests = [ticked](TfSiteDlg &Dialog) {
+        Dialog.edTitle->setText(QStringLiteral("Mail"));
+        Dialog.edURL->setText(QStringLiteral("http://127.0.0.1/inbox"));
+        const std::pair<QCheckBox *, int> Boxes[] = {{Dialog.cbStartMenu, 1},
+                                                     {Dialog.cbDesktopIcon, 2},
+                                                     {Dialog.cbQuickLaunch, 3},
+                                                     {Dialog.cbWindowsStartup, 4}};
+        for (const auto &[Box, Place] : Boxes)
+            Box->setChecked(ticked.contains(Place));
+        Dialog.btnOk->click();
+        return Dialog.result();
+    };
+    FForm->tbAddClick();
+    TfSiteDlg::ModalRunnerForTests = nullptr;
+
+    QCOMPARE(FForm->Sites.Count(), 1);
+    for (int Place = 1; Place <= 4; ++Place) {
+        const QString File = TfMainForm::ShortcutFolder(Place) + QStringLiteral("/Mail.desktop");
+        QCOMPARE(QFileInfo::exists(File), created.contains(Place));
+    }
+    const QList<MessageBoxTest::TRecord> Boxes = MessageBoxTest::TakeRecords();
+    QCOMPARE(Boxes.size(), messages);
+    if (messages)
+        QCOMPARE(Boxes[0].Text, QStringLiteral("Can not create shortcut!"));
 }
 
 QTEST_MAIN(TestMainShortcuts)

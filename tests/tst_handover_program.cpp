@@ -1,0 +1,170 @@
+#include "KestruneClasses.h"
+#include "Settings.h"
+#include "platform/InstanceGuard.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+// Two real processes of the built program in one private user session: the later start hands over
+// without a display and ends; the first copy keeps running.
+
+namespace {
+
+constexpr int Patience = 30000;
+
+QString Program()
+{
+    return qEnvironmentVariable("KESTRUNE_TEST_BINARY_DIR") + QStringLiteral("/sources/kestrune");
+}
+
+class TSession
+{
+public:
+    TSession() : FHome(QDir::tempPath() + QStringLiteral("/kp-XXXXXX"))
+    {
+        const QString Runtime = FHome.filePath(QStringLiteral("run"));
+        QDir().mkpath(Runtime);
+        QFile::setPermissions(Runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        Paths = InstancePathsIn(Runtime, QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
+
+        Gui = QProcessEnvironment::systemEnvironment();
+        Gui.insert(QStringLiteral("HOME"), FHome.path());
+        Gui.insert(QStringLiteral("XDG_DATA_HOME"), FHome.filePath(QStringLiteral("data")));
+        Gui.insert(QStringLiteral("XDG_CONFIG_HOME"), FHome.filePath(QStringLiteral("config")));
+        Gui.insert(QStringLiteral("XDG_CACHE_HOME"), FHome.filePath(QStringLiteral("cache")));
+        Gui.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
+        Gui.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // A later start must not need a display: give it none.
+        NoDisplay = Gui;
+        for (const QString &Name : {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"),
+                                    QStringLiteral("WAYLAND_DISPLAY")})
+            NoDisplay.remove(Name);
+    }
+
+    // One site, and no update check for a week (it would ask the product's server).
+    bool Prepare(const TKestrunSite &Site)
+    {
+        const QString Data = FHome.filePath(QStringLiteral("data/Kestrune"));
+        QDir().mkpath(Data);
+        TKestrunCollection Sites;
+        auto Copy = std::make_unique<TKestrunSite>();
+        Copy->Assign(Site);
+        Sites.Add(std::move(Copy));
+        QSettings Store(FHome.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
+        Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
+        Store.sync();
+        return SaveSites(Data, Sites) && Store.status() == QSettings::NoError;
+    }
+
+    // Starts a first copy and waits until it takes hand-overs.
+    bool StartFirst(QProcess &First) const
+    {
+        First.setProcessEnvironment(Gui);
+        First.setProcessChannelMode(QProcess::ForwardedChannels);
+        First.start(Program(), {});
+        QDeadlineTimer Deadline(Patience);
+        while (!QFileInfo::exists(Paths.Socket) && !Deadline.hasExpired() && First.state() != QProcess::NotRunning)
+            QTest::qWait(20);
+        return QFileInfo::exists(Paths.Socket);
+    }
+
+    void StartLater(QProcess &Later, const QStringList &Arguments) const
+    {
+        Later.setProcessEnvironment(NoDisplay);
+        Later.start(Program(), Arguments);
+    }
+
+    TInstancePaths Paths;
+    QProcessEnvironment Gui;
+    QProcessEnvironment NoDisplay;
+
+private:
+    QTemporaryDir FHome;
+};
+
+bool EndedSilently(QProcess &Process)
+{
+    return Process.waitForFinished(Patience) && Process.exitStatus() == QProcess::NormalExit &&
+           Process.exitCode() == 0 && Process.readAll().isEmpty() && Process.readAllStandardError().isEmpty();
+}
+
+TKestrunSite &ExampleSite()
+{
+    static TKestrunSite Site;
+    Site.SetTitle("Example");
+    // Nothing listens there; only this machine is ever asked.
+    Site.SetURL("http://127.0.0.1:9/");
+    return Site;
+}
+
+} // namespace
+
+class TestHandOverProgram : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void laterStarts();
+    void staleLockAfterKill();
+};
+
+void TestHandOverProgram::laterStarts()
+{
+    QVERIFY2(QFileInfo(Program()).isExecutable(), qPrintable(Program()));
+    TSession S;
+    QVERIFY(S.Prepare(ExampleSite()));
+    QProcess First;
+    QVERIFY(S.StartFirst(First));
+
+    QProcess Silent;
+    S.StartLater(Silent, {});
+    QVERIFY(EndedSilently(Silent));
+
+    // The site is known and unchanged: the first copy opens it without a question and answers.
+    const QString Link = QString::fromLatin1(EncodeLinkParameter(ExampleSite(), false));
+    QProcess Linked;
+    S.StartLater(Linked, {Link, Link});
+    QVERIFY(EndedSilently(Linked));
+    QCOMPARE(First.state(), QProcess::Running);
+
+    // Not a link: the first copy's message box waits for the user, and so does the later start,
+    // until the first copy is stopped (its stop closes the box and ends it).
+    QProcess Waiting;
+    S.StartLater(Waiting, {QStringLiteral("not-a-link")});
+    QVERIFY(!Waiting.waitForFinished(1500));
+    ::kill(pid_t(First.processId()), SIGTERM);
+    QVERIFY(First.waitForFinished(Patience));
+    QCOMPARE(First.exitCode(), 0);
+    QVERIFY(EndedSilently(Waiting));
+    QVERIFY(!QFileInfo::exists(S.Paths.Socket));
+    QVERIFY(!QFileInfo::exists(S.Paths.LockFile));
+}
+
+void TestHandOverProgram::staleLockAfterKill()
+{
+    QVERIFY2(QFileInfo(Program()).isExecutable(), qPrintable(Program()));
+    TSession S;
+    QVERIFY(S.Prepare(ExampleSite()));
+    {
+        QProcess Crashed;
+        QVERIFY(S.StartFirst(Crashed));
+        Crashed.kill();
+        QVERIFY(Crashed.waitForFinished(Patience));
+    }
+    QVERIFY(QFileInfo::exists(S.Paths.LockFile));
+
+    // The next start is the first copy at once: it does not hand over to the dead one.
+    QFile::remove(S.Paths.Socket);
+    QProcess Next;
+    QVERIFY(S.StartFirst(Next));
+    QProcess Later;
+    S.StartLater(Later, {});
+    QVERIFY(EndedSilently(Later));
+    ::kill(pid_t(Next.processId()), SIGTERM);
+    QVERIFY(Next.waitForFinished(Patience));
+    QCOMPARE(Next.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestHandOverProgram)
+#include "tst_handover_program.moc"

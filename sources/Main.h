@@ -22,6 +22,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 class TDownloadThread;
+class TfBrowserWin;
 class TfSiteDlg;
 
 // One open browser window of a site. The window belongs to the main window; the site record does
@@ -180,6 +181,12 @@ public:
     void TraySiteClick(QAction *Item);
     void RunSite(TKestrunSite *Site, bool Minimized);
     void OpenInSystemBrowser(const QByteArray &URL, bool Minimized);
+    // The five events of a browser window, and the open-window entries of the tray menu.
+    void BrowserOpened(TKestrunSite *Site, TfBrowserWin *Window);
+    void BrowserClosed(TKestrunSite *Site, TfBrowserWin *Window);
+    void BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title);
+    void SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window);
+    void TrayOpenWindowClick(QAction *Item);
 
     // ---- Shortcuts (MainShortcuts.cpp) --------------------------------------------------------
     void miShortcut_WindowsStartClick(QAction *Item);

@@ -1,0 +1,150 @@
+#include "BrowserWin.h"
+#include "Main.h"
+#include "RunTexts.h"
+#include "platform/EmbeddedWB.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QSystemTrayIcon>
+
+// Running sites: in a window of their own or in the system's browser, the open-window list with
+// its tray entries, and the change balloon.
+
+void TfMainForm::tbRunClick()
+{
+    if (TKestrunSite *Site = SelectedSite())
+        RunSite(Site, false);
+}
+
+void TfMainForm::miRunDefaultBrowserClick()
+{
+    if (TKestrunSite *Site = SelectedSite())
+        OpenInSystemBrowser(Site->URL(), false);
+}
+
+void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
+{
+    if (!Site)
+        return;
+    if (Site->BrowserChoice() != 1) {
+        OpenInSystemBrowser(Site->URL(), Minimized);
+        return;
+    }
+    const QString IconFile = ProgramFolder + QStringLiteral("Icons/") + QString::fromUtf8(Site->IconName()) +
+                             QStringLiteral(".ico");
+    auto *Window = new TfBrowserWin(this, IconFile, Site);
+    Window->SetOnBrowserOpened([this](TKestrunSite *S, TfBrowserWin *W) { BrowserOpened(S, W); });
+    Window->SetOnBrowserClosed([this](TKestrunSite *S, TfBrowserWin *W) { BrowserClosed(S, W); });
+    Window->SetOnTitleChanged(
+        [this](TKestrunSite *S, TfBrowserWin *W, const QString &Title) { BrowserTitleChanged(S, W, Title); });
+    Window->SetOnContentChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteContentChanged(S, W); });
+    Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
+    Window->SetOnWebNotification(
+        [this](TKestrunSite *, TfBrowserWin *, const QString &Title, const QString &Text) {
+            TrayIcon->showMessage(Title, Text, QSystemTrayIcon::NoIcon, 3000);
+        });
+    Window->ShowBrowserWindow();
+    if (Minimized)
+        Window->MinimizeOrHide();
+}
+
+void TfMainForm::OpenInSystemBrowser(const QByteArray &URL, bool Minimized)
+{
+    OpenInSystemBrowserRoad(URL, Minimized);
+}
+
+void TfMainForm::BrowserOpened(TKestrunSite *Site, TfBrowserWin *Window)
+{
+    auto *Item = new QAction(MenuCaption(Site->Title()), pmTray);
+    Item->setIcon(SiteImage(SiteImageIndex(*Site)));
+    connect(Item, &QAction::triggered, this, [this, Item] { TrayOpenWindowClick(Item); });
+    OpenBrowsers.append({Site, Window, Item});
+    // Newest first: directly below the delimiter of the open-window section.
+    const QList<QAction *> Entries = pmTray->actions();
+    pmTray->insertAction(Entries.value(Entries.indexOf(miTrayOpenedSitesDelimiter) + 1), Item);
+    UpdateOpenBrowserCount();
+}
+
+void TfMainForm::BrowserClosed(TKestrunSite *Site, TfBrowserWin *Window)
+{
+    for (qsizetype i = OpenBrowsers.size() - 1; i >= 0; --i) {
+        if (OpenBrowsers[i].Site == Site && OpenBrowsers[i].Window == Window) {
+            // The window is on its own way out: only its record and tray entry go here.
+            const TOpenBrowser Record = OpenBrowsers.takeAt(i);
+            delete Record.MenuItem.data();
+            UpdateOpenBrowserCount();
+            return;
+        }
+    }
+}
+
+void TfMainForm::BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title)
+{
+    for (qsizetype i = OpenBrowsers.size() - 1; i >= 0; --i) {
+        const TOpenBrowser &Record = OpenBrowsers[i];
+        if (Record.Site == Site && Record.Window == Window && Record.MenuItem)
+            Record.MenuItem->setText(
+                MenuCaption(Site->Title() + " (" + ShortenTitle(Title, 30).toUtf8() + ")"));
+    }
+}
+
+void TfMainForm::miClosewindowClick()
+{
+    const TKestrunSite *Site = SelectedSite();
+    if (!Site)
+        return;
+    for (qsizetype i = OpenBrowsers.size() - 1; i >= 0; --i) {
+        if (OpenBrowsers[i].Site == Site) {
+            DropOpenBrowser(int(i));
+            return;
+        }
+    }
+}
+
+void TfMainForm::pmSitePopup()
+{
+    const TKestrunSite *Site = SelectedSite();
+    miSitePopupRun->setEnabled(Site != nullptr);
+    bool Open = false;
+    for (const TOpenBrowser &Record : std::as_const(OpenBrowsers))
+        Open = Open || (Site && Record.Site == Site);
+    miClosewindow->setEnabled(Open);
+}
+
+void TfMainForm::TraySiteClick(QAction *Item)
+{
+    if (!Item)
+        return;
+    // The entry's own site: two sites whose titles match must each open from their own entry.
+    for (int i = 0; i < Sites.Count(); ++i) {
+        if (Sites[i]->MenuItem() == Item) {
+            RunSite(Sites[i], false);
+            return;
+        }
+    }
+    const QByteArray Caption = MenuCaptionText(Item->text());
+    for (int i = 0; i < Sites.Count(); ++i) {
+        if (SameTextAscii(Sites[i]->Title(), Caption)) {
+            RunSite(Sites[i], false);
+            return;
+        }
+    }
+}
+
+void TfMainForm::TrayOpenWindowClick(QAction *Item)
+{
+    // Each entry shows its own window, whatever the titles of the open windows are.
+    for (const TOpenBrowser &Record : std::as_const(OpenBrowsers)) {
+        if (Record.MenuItem == Item) {
+            if (auto *Window = qobject_cast<TfBrowserWin *>(Record.Window.data()))
+                Window->ShowBrowserWindow();
+            return;
+        }
+    }
+}
+
+void TfMainForm::SiteContentChanged(TKestrunSite *Site, TfBrowserWin *)
+{
+    TrayIcon->showMessage(ChangeBalloonTitle(Site->Title()), ChangeBalloonText(Site->Title()),
+                          QSystemTrayIcon::NoIcon, 3000);
+}

@@ -1,6 +1,6 @@
 #include "KestruneClasses.h"
 #include "Settings.h"
-#include "platform/InstanceGuard.h"
+#include "SingleInstance.h"
 
 #include <QtTest>
 
@@ -25,8 +25,12 @@ public:
     {
         const QString Runtime = FHome.filePath(QStringLiteral("run"));
         QDir().mkpath(Runtime);
-        QFile::setPermissions(Runtime, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        Paths = InstancePathsIn(Runtime, QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
+        QFile::setPermissions(Runtime,
+                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        const QString Base =
+            Runtime + u'/' + InstanceFileBaseName(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
+        Socket = Base + QStringLiteral(".socket");
+        LockFile = Base + QStringLiteral(".lock");
 
         Gui = QProcessEnvironment::systemEnvironment();
         Gui.insert(QStringLiteral("HOME"), FHome.path());
@@ -35,6 +39,9 @@ public:
         Gui.insert(QStringLiteral("XDG_CACHE_HOME"), FHome.filePath(QStringLiteral("cache")));
         Gui.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
         Gui.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        // The handed-over link opens its site's window; the web engine refuses root with its sandbox.
+        Gui.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
+        Gui.insert(QStringLiteral("QTWEBENGINE_CHROMIUM_FLAGS"), QStringLiteral("--disable-gpu"));
         // A later start must not need a display: give it none.
         NoDisplay = Gui;
         for (const QString &Name : {QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("DISPLAY"),
@@ -51,7 +58,8 @@ public:
         auto Copy = std::make_unique<TKestrunSite>();
         Copy->Assign(Site);
         Sites.Add(std::move(Copy));
-        QSettings Store(FHome.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
+        QSettings Store(FHome.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")),
+                        QSettings::IniFormat);
         Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
         Store.sync();
         return SaveSites(Data, Sites) && Store.status() == QSettings::NoError;
@@ -64,9 +72,9 @@ public:
         First.setProcessChannelMode(QProcess::ForwardedChannels);
         First.start(Program(), {});
         QDeadlineTimer Deadline(Patience);
-        while (!QFileInfo::exists(Paths.Socket) && !Deadline.hasExpired() && First.state() != QProcess::NotRunning)
+        while (!QFileInfo::exists(Socket) && !Deadline.hasExpired() && First.state() != QProcess::NotRunning)
             QTest::qWait(20);
-        return QFileInfo::exists(Paths.Socket);
+        return QFileInfo::exists(Socket);
     }
 
     void StartLater(QProcess &Later, const QStringList &Arguments) const
@@ -75,7 +83,8 @@ public:
         Later.start(Program(), Arguments);
     }
 
-    TInstancePaths Paths;
+    QString Socket;
+    QString LockFile;
     QProcessEnvironment Gui;
     QProcessEnvironment NoDisplay;
 
@@ -137,8 +146,8 @@ void TestHandOverProgram::laterStarts()
     QVERIFY(First.waitForFinished(Patience));
     QCOMPARE(First.exitCode(), 0);
     QVERIFY(EndedSilently(Waiting));
-    QVERIFY(!QFileInfo::exists(S.Paths.Socket));
-    QVERIFY(!QFileInfo::exists(S.Paths.LockFile));
+    QVERIFY(!QFileInfo::exists(S.Socket));
+    QVERIFY(!QFileInfo::exists(S.LockFile));
 }
 
 void TestHandOverProgram::staleLockAfterKill()
@@ -152,10 +161,10 @@ void TestHandOverProgram::staleLockAfterKill()
         Crashed.kill();
         QVERIFY(Crashed.waitForFinished(Patience));
     }
-    QVERIFY(QFileInfo::exists(S.Paths.LockFile));
+    QVERIFY(QFileInfo::exists(S.LockFile));
 
     // The next start is the first copy at once: it does not hand over to the dead one.
-    QFile::remove(S.Paths.Socket);
+    QFile::remove(S.Socket);
     QProcess Next;
     QVERIFY(S.StartFirst(Next));
     QProcess Later;

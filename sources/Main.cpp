@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -309,6 +310,12 @@ bool TfMainForm::KeepUnusableFileAside()
     if (!FUnusableFile)
         return true;
     const QString Original = QDir::toNativeSeparators(ProgramFolder + SitesFileName);
+    if (!QFileInfo::exists(ProgramFolder + SitesFileName)) {
+        // Moved away meanwhile (by the user): nothing is left to write over.
+        FUnusableFile = false;
+        FSaveBlocked = false;
+        return true;
+    }
     const QString Kept = KeepUnusableSitesFile(ProgramFolder);
     if (Kept.isEmpty()) {
         FSaveBlocked = true;

@@ -149,6 +149,7 @@ private slots:
     void unusableFileKeptAside_data();
     void unusableFileKeptAside();
     void unopenableFileReportedAndKept();
+    void unkeepableFileNeverWrittenOver();
     void saveFailureIsShown();
 
 private:
@@ -159,6 +160,7 @@ private:
 
 void TestMainForm::initTestCase()
 {
+    QStandardPaths::setTestModeEnabled(true);
     // The window's start-up would otherwise ask the product's server for a newer version.
     QSettings Store(SettingsOrganization, SettingsApplication);
     Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
@@ -671,6 +673,52 @@ void TestMainForm::unopenableFileReportedAndKept()
     Form->tbAdd->click();
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
     QCOMPARE(SavedTitles(FFolder->path()), QList<QByteArray>{"A"});
+}
+
+void TestMainForm::unkeepableFileNeverWrittenOver()
+{
+    const QString Path = FFolder->filePath(QStringLiteral("sites.dat"));
+    const QByteArray Content("Not a site file at all");
+    {
+        QFile File(Path);
+        QVERIFY(File.open(QIODevice::WriteOnly));
+        File.write(Content);
+    }
+    // Every name the file could be kept under is taken.
+    QStringList Taken{Path + QStringLiteral(".unreadable")};
+    for (int i = 1; i < 1000; ++i)
+        Taken.append(Path + QStringLiteral(".unreadable-%1").arg(i));
+    for (const QString &Name : Taken) {
+        QFile File(Name);
+        QVERIFY(File.open(QIODevice::WriteOnly));
+    }
+    const auto Unchanged = [&Path, &Content] {
+        QFile File(Path);
+        return File.open(QIODevice::ReadOnly) && File.readAll() == Content;
+    };
+
+    auto Form = MakeForm();
+    QList<MessageBoxTest::TRecord> Told = MessageBoxTest::TakeRecords();
+    QCOMPARE(Told.size(), 1);
+    QCOMPARE(Told[0].Kind, TMsgKind::Error);
+    QVERIFY(Told[0].Text.contains(Path));
+    FDialogs.Steps = {{QStringLiteral("A"), QString(), true}};
+    Form->tbAdd->click();
+    QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
+    QVERIFY(Unchanged());
+
+    // Once a name is free again, the next save keeps the file aside first and says where.
+    QVERIFY(QFile::remove(Taken[7]));
+    FDialogs.Steps = {{QStringLiteral("B"), QString(), true}};
+    Form->tbAdd->click();
+    Told = MessageBoxTest::TakeRecords();
+    QCOMPARE(Texts(Told).size(), 1);
+    QCOMPARE(Told[0].Kind, TMsgKind::Information);
+    QVERIFY(Told[0].Text.contains(Taken[7]));
+    QFile Kept(Taken[7]);
+    QVERIFY(Kept.open(QIODevice::ReadOnly));
+    QCOMPARE(Kept.readAll(), Content);
+    QCOMPARE(SavedTitles(FFolder->path()), (QList<QByteArray>{"A", "B"}));
 }
 
 void TestMainForm::saveFailureIsShown()

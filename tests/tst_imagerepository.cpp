@@ -72,6 +72,8 @@ private slots:
     void selectVariant_data();
     void selectVariant();
     void selectVariantOrdersByDepthThenStoredOrder();
+    void screenDepth_data();
+    void screenDepth();
     void themedImageList_data();
     void themedImageList();
     void imageListsAreBuiltOnceAndLookedUpIgnoringCase();
@@ -296,6 +298,24 @@ void TestImageRepository::selectVariantOrdersByDepthThenStoredOrder()
     // Nothing qualifies: the image asked for is the answer.
     QCOMPARE(SelectVariant(Images, *Images.Item(5), pf32bit, false), Images.Item(5));
     QCOMPARE(SelectVariant(Images, *Images.Item(5), pf32bit, true), Only32);
+}
+
+void TestImageRepository::screenDepth_data()
+{
+    QTest::addColumn<int>("depth");
+    QTest::addColumn<int>("code");
+    QTest::newRow("X11 true colour reports 24") << 24 << int(pf32bit);
+    QTest::newRow("32") << 32 << int(pf32bit);
+    QTest::newRow("16") << 16 << int(pf16bit);
+    QTest::newRow("8") << 8 << int(pf8bit);
+    QTest::newRow("unknown") << 0 << int(pf8bit);
+}
+
+void TestImageRepository::screenDepth()
+{
+    QFETCH(int, depth);
+    QFETCH(int, code);
+    QCOMPARE(PixelFormatForScreenDepth(depth), code);
 }
 
 void TestImageRepository::themedImageList_data()

@@ -79,3 +79,8 @@ int PixelFormatForDepth(int BitsPerPixel)
         return pf8bit;
     }
 }
+
+int PixelFormatForScreenDepth(int Depth)
+{
+    return PixelFormatForDepth(Depth == 24 ? 32 : Depth);
+}

@@ -68,3 +68,6 @@ const TImageData *SelectVariant(const TImageCollection &Images, const TImageData
 
 // Colour depth in bits per pixel to the variant code.
 int PixelFormatForDepth(int BitsPerPixel);
+// The same for the colour depth a screen reports (QScreen::depth): X11 says 24 for what is a
+// 32-bit-per-pixel screen, and it is one everywhere today.
+int PixelFormatForScreenDepth(int Depth);

@@ -87,7 +87,7 @@ int TImageRepository::ScreenPixelFormat() const
     if (FScreenCodeOverride)
         return *FScreenCodeOverride;
     const QScreen *Screen = QGuiApplication::primaryScreen();
-    return PixelFormatForDepth(Screen ? Screen->depth() : 0);
+    return PixelFormatForScreenDepth(Screen ? Screen->depth() : 0);
 }
 
 void TImageRepository::GetImage(QIcon &Graphic, const QByteArray &Name) const

@@ -456,6 +456,12 @@ void TestHandOverProcesses::guardInOneProcess()
     const TInstancePaths Paths = Guard->Paths();
     QVERIFY(QFileInfo(Paths.Socket).exists());
     QCOMPARE(QFileInfo(Paths.Socket).permissions() & 0x0077, QFileDevice::Permissions());
+    // Both carry the sticky bit that keeps a runtime folder's clean-up away.
+    for (const QString &File : {Paths.Socket, Paths.LockFile}) {
+        struct stat Info;
+        QCOMPARE(::stat(QFile::encodeName(File).constData(), &Info), 0);
+        QVERIFY2(Info.st_mode & S_ISVTX, qPrintable(File));
+    }
 
     // The socket goes with the main window, the lock with the guard.
     Window.reset();

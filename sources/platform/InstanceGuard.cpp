@@ -60,6 +60,16 @@ int MakePrivateTempFolder(const QString &Folder)
     return 0;
 }
 
+// Files in the runtime folder may be cleaned up when unused for hours, unless their sticky bit is
+// set (XDG Base Directory). A lost lock or socket would let a second copy start.
+void KeepFromCleanUp(const QString &Path)
+{
+    const QByteArray Name = QFile::encodeName(Path);
+    struct stat Info;
+    if (::lstat(Name.constData(), &Info) == 0)
+        ::chmod(Name.constData(), (Info.st_mode & 07777) | S_ISVTX);
+}
+
 // Writes all of Data; false when the peer is gone.
 bool SendAll(int Socket, const QByteArray &Data)
 {
@@ -220,8 +230,10 @@ bool TInstanceGuard::AlreadyRunning(const QList<QByteArray> &Parameters)
 
     const QList<THandOverRecord> Records = HandOverRecords(Parameters);
     for (int Failed = 0;;) {
-        if (FLock->tryLock(0))
+        if (FLock->tryLock(0)) {
+            KeepFromCleanUp(FPaths.LockFile);
             return false;
+        }
         if (FLock->error() != QLockFile::LockFailedError)
             FailFolder(FPaths.LockFile, errno ? errno : EACCES);
         if (Parameters.isEmpty())
@@ -287,6 +299,7 @@ bool TInstanceGuard::Listen(QObject *Context, std::function<void(const QByteArra
         return false;
     }
     FServer = Server;
+    KeepFromCleanUp(FPaths.Socket);
     QObject::connect(Server, &QLocalServer::newConnection, Server, [Server, Context, OnParameter] {
         while (QLocalSocket *Socket = Server->nextPendingConnection())
             new THandOverConnection(Socket, Context, OnParameter, Server);

@@ -144,6 +144,7 @@ private slots:
     void equalTitlesBothListed();
     void closeBoxHides_data();
     void closeBoxHides();
+    void runMinimizedHidesAfterStart();
     void quitRoad();
     void restartKeepsSitesInOrder();
     void unusableFileKeptAside_data();
@@ -520,6 +521,22 @@ void TestMainForm::closeBoxHides()
     QVERIFY(Form->isVisible());
     QVERIFY(!Form->isMinimized());
     QVERIFY(!Form->TrayIcon->isVisible());
+    QVERIFY(!Form->Closed());
+}
+
+void TestMainForm::runMinimizedHidesAfterStart()
+{
+    QSettings Store(SettingsOrganization, SettingsApplication);
+    Store.setValue(RunMinimizedKey, 1);
+    Store.sync();
+    auto Form = MakeForm();
+    Store.remove(RunMinimizedKey);
+    QVERIFY(Form->RunMinimized);
+    Form->TrayAvailableOverride = true;
+    Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+    QTRY_VERIFY_WITH_TIMEOUT(!Form->isVisible(), 10000);
+    QVERIFY(Form->TrayIcon->isVisible());
     QVERIFY(!Form->Closed());
 }
 

@@ -209,6 +209,11 @@ int main(int argc, char **argv)
     benchmark::Initialize(&argc, argv);
     ::signal(SIGPIPE, SIG_IGN);
 
+    if (!QFileInfo(PeerProgram()).isExecutable()) {
+        std::fprintf(stderr, "bench_handover: %s is not built (tests off?); not measured\n",
+                     qPrintable(PeerProgram()));
+        return 0;
+    }
     TFirstCopy First;
     if (!First.Start()) {
         std::fprintf(stderr, "bench_handover: %s did not start listening\n", qPrintable(PeerProgram()));

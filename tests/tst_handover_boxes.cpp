@@ -1,0 +1,213 @@
+#include "KestruneClasses.h"
+#include "Settings.h"
+
+#include <QtTest>
+
+#include <csignal>
+
+// Two real processes of the built program on a private X server: what a later start's parameters
+// do in the first copy, seen as the boxes the first copy opens, in their order.
+
+namespace {
+
+QString Program()
+{
+    return qEnvironmentVariable("KESTRUNE_TEST_BINARY_DIR") + QStringLiteral("/sources/kestrune");
+}
+
+QByteArray Link(const QByteArray &Title, const QByteArray &URL)
+{
+    TKestrunSite Site;
+    Site.SetTitle(Title);
+    Site.SetURL(URL);
+    return EncodeLinkParameter(Site, false);
+}
+
+} // namespace
+
+class TestHandOverBoxes : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void laterStart_data();
+    void laterStart();
+
+private:
+    // The windows named Name on the private display.
+    QStringList Windows(const QString &Name);
+    // Waits (bounded) for a window named Name that is not in Known; empty when none came.
+    QString NewWindow(const QString &Name, const QStringList &Known);
+    bool Xdotool(const QStringList &Arguments, QByteArray *Output = nullptr);
+
+    QProcess FServer;
+    QString FDisplay;
+};
+
+void TestHandOverBoxes::initTestCase()
+{
+    QVERIFY2(QFileInfo(Program()).isExecutable(), qPrintable(Program()));
+    if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+        QSKIP("Xvfb and xdotool are needed");
+    // The server picks a free display and writes its number once it accepts clients.
+    FServer.start(QStringLiteral("Xvfb"),
+                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
+                   QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
+                   QStringLiteral("tcp")});
+    QVERIFY(FServer.waitForStarted(10000));
+    QByteArray Number;
+    QDeadlineTimer Deadline(20000);
+    while (!Number.contains('\n') && !Deadline.hasExpired() && FServer.state() == QProcess::Running) {
+        FServer.waitForReadyRead(200);
+        Number += FServer.readAllStandardOutput();
+    }
+    QVERIFY2(Number.contains('\n'), "Xvfb gave no display");
+    FDisplay = QLatin1Char(':') + QString::fromLatin1(Number.trimmed());
+}
+
+void TestHandOverBoxes::cleanupTestCase()
+{
+    if (FServer.state() == QProcess::Running) {
+        FServer.terminate();
+        if (!FServer.waitForFinished(5000))
+            FServer.kill();
+    }
+}
+
+bool TestHandOverBoxes::Xdotool(const QStringList &Arguments, QByteArray *Output)
+{
+    QProcess Tool;
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("DISPLAY"), FDisplay);
+    Tool.setProcessEnvironment(Environment);
+    Tool.start(QStringLiteral("xdotool"), Arguments);
+    if (!Tool.waitForFinished(10000)) {
+        Tool.kill();
+        Tool.waitForFinished();
+        return false;
+    }
+    if (Output)
+        *Output = Tool.readAllStandardOutput();
+    return Tool.exitCode() == 0;
+}
+
+QStringList TestHandOverBoxes::Windows(const QString &Name)
+{
+    QByteArray Output;
+    Xdotool({QStringLiteral("search"), QStringLiteral("--name"), QLatin1Char('^') + Name + QLatin1Char('$')},
+            &Output);
+    return QString::fromLatin1(Output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QString TestHandOverBoxes::NewWindow(const QString &Name, const QStringList &Known)
+{
+    QDeadlineTimer Deadline(20000);
+    while (!Deadline.hasExpired()) {
+        const QStringList Now = Windows(Name);
+        for (const QString &Id : Now) {
+            if (!Known.contains(Id))
+                return Id;
+        }
+        QTest::qWait(50);
+    }
+    return QString();
+}
+
+void TestHandOverBoxes::laterStart_data()
+{
+    QTest::addColumn<QList<QByteArray>>("Parameters");
+    QTest::addColumn<QStringList>("Boxes"); // the captions of the boxes the first copy opens, in order
+
+    const QByteArray Moved = Link("MAIL", "about:moved");
+    QTest::newRow("no parameter: ends silently") << QList<QByteArray>() << QStringList();
+    QTest::newRow("one parameter reaches OpenLink")
+        << QList<QByteArray>{Moved} << QStringList{QStringLiteral("Information")};
+    QTest::newRow("two parameters, in order")
+        << QList<QByteArray>{Moved, "not-a-link"}
+        << QStringList{QStringLiteral("Information"), QStringLiteral("Kestrune")};
+    QTest::newRow("two parameters, the other order")
+        << QList<QByteArray>{"not-a-link", Moved}
+        << QStringList{QStringLiteral("Kestrune"), QStringLiteral("Information")};
+}
+
+void TestHandOverBoxes::laterStart()
+{
+    QFETCH(QList<QByteArray>, Parameters);
+    QFETCH(QStringList, Boxes);
+
+    QTemporaryDir Home;
+    QVERIFY(QDir(Home.path()).mkpath(QStringLiteral("runtime")));
+    QFile::setPermissions(Home.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString Data = Home.filePath(QStringLiteral("data/Kestrune/"));
+    QVERIFY(QDir().mkpath(Data));
+    {
+        TKestrunCollection Sites;
+        auto Site = std::make_unique<TKestrunSite>();
+        Site->SetTitle("Mail");
+        // Not a web address, in the system browser: opening it does nothing outside the test.
+        Site->SetURL("about:blank");
+        Site->SetBrowserChoice(0);
+        Sites.Add(std::move(Site));
+        QVERIFY(SaveSites(Data, Sites));
+        QSettings Store(Home.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
+        Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
+    }
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    Environment.insert(QStringLiteral("DISPLAY"), FDisplay);
+    Environment.insert(QStringLiteral("HOME"), Home.path());
+    Environment.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
+    Environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Home.filePath(QStringLiteral("config")));
+    Environment.insert(QStringLiteral("XDG_CACHE_HOME"), Home.filePath(QStringLiteral("cache")));
+    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("runtime")));
+
+    QProcess First;
+    First.setProcessEnvironment(Environment);
+    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    First.start(Program(), {});
+    QVERIFY(First.waitForStarted(10000));
+    const QString Main = NewWindow(QStringLiteral("Kestrune"), {});
+    QVERIFY2(!Main.isEmpty(), "the first copy showed no window");
+    const QStringList Before = Windows(QStringLiteral("Kestrune")) + Windows(QStringLiteral("Information"));
+
+    QProcess Second;
+    Second.setProcessEnvironment(Environment);
+    Second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    QStringList Arguments;
+    for (const QByteArray &Parameter : Parameters)
+        Arguments.append(QString::fromLatin1(Parameter));
+    Second.start(Program(), Arguments);
+    QVERIFY(Second.waitForStarted(10000));
+
+    QStringList Known = Before;
+    for (const QString &Caption : Boxes) {
+        const QString Box = NewWindow(Caption, Known);
+        QVERIFY2(!Box.isEmpty(), qPrintable(QStringLiteral("no box \"%1\" in the first copy").arg(Caption)));
+        Known.append(Box);
+        // The later copy waits until the first copy's OpenLink has returned for every parameter.
+        QCOMPARE(Second.state(), QProcess::Running);
+        QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Box, QStringLiteral("key"),
+                         QStringLiteral("Return")}));
+    }
+    QVERIFY(Second.waitForFinished(20000));
+    QCOMPARE(Second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(Second.exitCode(), 0);
+
+    // No window of its own, no box left over, and the first copy goes on.
+    QStringList After = Windows(QStringLiteral("Kestrune")) + Windows(QStringLiteral("Information"));
+    for (const QString &Answered : Known.mid(Before.size()))
+        After.removeAll(Answered);
+    QCOMPARE(After, Before);
+    QCOMPARE(First.state(), QProcess::Running);
+
+    ::kill(pid_t(First.processId()), SIGTERM);
+    QVERIFY(First.waitForFinished(20000));
+    QCOMPARE(First.exitCode(), 0);
+}
+
+QTEST_GUILESS_MAIN(TestHandOverBoxes)
+#include "tst_handover_boxes.moc"

@@ -153,6 +153,7 @@ private slots:
     void staleLockAfterKill();
     void cleanEndLeavesNothing();
     void anotherSessionIsFirstCopy();
+    void senderLeavingAfterItsRecord();
     void badClientDoesNotBlock_data();
     void badClientDoesNotBlock();
     void runtimeFolder_data();
@@ -276,6 +277,22 @@ void TestHandOverProcesses::anotherSessionIsFirstCopy()
     QVERIFY(Second.WaitFor("listening"));
     QCOMPARE(Second.Log(), (TParameters{"first", "own " + QByteArray("abc").toHex(), "listening"}));
     QCOMPARE(First.Log(), (TParameters{"first", "listening"}));
+}
+
+void TestHandOverProcesses::senderLeavingAfterItsRecord()
+{
+    TSession S;
+    TPeer First(S, QStringLiteral("first"), {});
+    QVERIFY(First.WaitFor("listening"));
+
+    // A later copy stopped while it waits: what it sent whole still arrives.
+    QLocalSocket Sender;
+    Sender.connectToServer(S.Paths().Socket);
+    QVERIFY(Sender.waitForConnected(Patience));
+    Sender.write(EncodeHandOverRecord({2, "a\r\nb\r\n"}));
+    Sender.disconnectFromServer();
+    QVERIFY(First.WaitFor("end " + QByteArray("b").toHex()));
+    QCOMPARE(First.Log(), TParameters({"first", "listening"}) + Handled({"a", "b"}));
 }
 
 void TestHandOverProcesses::badClientDoesNotBlock_data()

@@ -169,7 +169,12 @@ private:
 
     void Gone()
     {
-        if (!FDelivering)
+        if (FDelivering || FFinished)
+            return;
+        // A record that came whole before its sender left is still delivered.
+        const QPointer<THandOverConnection> Self(this);
+        Read();
+        if (Self && !FDelivering && !FFinished)
             Drop();
     }
 

@@ -56,6 +56,7 @@ private slots:
     void silentServerEndsAtTheTimeout();
     void refusedConnection();
     void waitingKeepsTheEventLoopTurning();
+    void endingProgramCancelsRunningThreads();
 };
 
 void TestDownload::favicon_data()
@@ -205,6 +206,21 @@ void TestDownload::waitingKeepsTheEventLoopTurning()
     QByteArray Stream;
     QVERIFY(!DownloadToStream(Server.Url("/silent"), Stream));
     QVERIFY(Ticks > 0);
+}
+
+void TestDownload::endingProgramCancelsRunningThreads()
+{
+    TTestServer Server;
+    int Calls = 0;
+    TDownloadThread *Thread =
+        TDownloadThread::Create(Server.Url("/silent"), [&Calls](TDownloadThread *) { ++Calls; });
+    QPointer<TDownloadThread> Watch(Thread);
+    Thread->start();
+    QTRY_COMPARE(Server.Requests.size(), 1);
+    CancelRunningDownloads();
+    QVERIFY(Thread->isFinished());
+    QTRY_VERIFY(Watch.isNull());
+    QCOMPARE(Calls, 0);
 }
 
 QTEST_MAIN(TestDownload)

@@ -2,6 +2,7 @@
 
 #include "Favicon.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QHostAddress>
 #include <QNetworkAccessManager>
@@ -22,6 +23,13 @@ constexpr qint64 ReadSize = 1024;
 
 std::atomic<int> ConnectTimeout{DefaultConnectTimeout};
 std::atomic<int> ReceiveTimeout{DefaultReceiveTimeout};
+
+// The download threads not yet finished; touched on the GUI thread only.
+QList<QPointer<TDownloadThread>> &RunningDownloads()
+{
+    static QList<QPointer<TDownloadThread>> Threads;
+    return Threads;
+}
 
 // -1 unknown (no platform information), 0 disconnected, 1 connected.
 std::atomic<int> Reachable{-1};
@@ -215,7 +223,28 @@ bool DownloadToStream(const QString &URL, QByteArray &Stream)
 
 TDownloadThread *TDownloadThread::Create(const QString &URL, TDoneEvent OnDone, qint64 BodyCap)
 {
-    return new TDownloadThread(URL, std::move(OnDone), BodyCap);
+    static bool Watching = false;
+    if (!Watching && QCoreApplication::instance()) {
+        Watching = true;
+        QObject::connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit,
+                         QCoreApplication::instance(), &CancelRunningDownloads);
+    }
+    auto *Thread = new TDownloadThread(URL, std::move(OnDone), BodyCap);
+    RunningDownloads().removeAll(nullptr);
+    RunningDownloads().append(Thread);
+    return Thread;
+}
+
+void CancelRunningDownloads()
+{
+    // A worker left running would call into a program that is being taken down.
+    const QList<QPointer<TDownloadThread>> Threads = RunningDownloads();
+    for (const QPointer<TDownloadThread> &Thread : Threads)
+        if (Thread)
+            Thread->Cancel();
+    for (const QPointer<TDownloadThread> &Thread : Threads)
+        if (Thread)
+            Thread->wait(5000);
 }
 
 TDownloadThread::TDownloadThread(const QString &URL, TDoneEvent OnDone, qint64 BodyCap)
@@ -239,6 +268,9 @@ void TDownloadThread::run()
         FData.clear();
         FResult = TDownloadResult::Failed;
     }
+    // Cancelled means the program is ending: nobody is left to hear of it.
+    if (FCancel)
+        return;
     // The handler runs on the GUI thread (this object lives there) while this thread waits.
     QMetaObject::invokeMethod(this, &TDownloadThread::DoDone, Qt::BlockingQueuedConnection);
 }

@@ -64,7 +64,7 @@ public:
     const QByteArray &Data() const { return FData; }
     TDownloadResult Result() const { return FResult; }
 
-    // Ends a running transfer; its data is then dropped.
+    // Ends a running transfer; its data is dropped and OnDone is not called.
     void Cancel()
     {
         FCancel = true;
@@ -85,6 +85,10 @@ private:
     TDownloadResult FResult = TDownloadResult::Failed;
     std::atomic<bool> FCancel{false};
 };
+
+// Ends every download thread still running and waits for them, without calling their handlers: the
+// program is ending. Runs by itself when the application is about to quit.
+void CancelRunningDownloads();
 
 // Tests only: shorter timeouts (0 restores the program's own).
 namespace DownloadTest {

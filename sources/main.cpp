@@ -76,6 +76,9 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // The web engine shares its OpenGL contexts with the windows; it must be said before the
+    // application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication App(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the

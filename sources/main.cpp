@@ -21,7 +21,7 @@
 
 namespace {
 
-// SIGTERM and SIGINT reach the event loop through this pair: the handler may only write a byte.
+// SIGTERM, SIGINT and SIGHUP reach the event loop through this pair: the handler may only write a byte.
 int SignalPair[2] = {-1, -1};
 
 void OnStopSignal(int)
@@ -40,7 +40,9 @@ bool InstallStopSignals()
     Action.sa_handler = OnStopSignal;
     sigemptyset(&Action.sa_mask);
     Action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGTERM, &Action, nullptr) == 0 && ::sigaction(SIGINT, &Action, nullptr) == 0;
+    // SIGHUP: the terminal that started us went away, as at the end of a session.
+    return ::sigaction(SIGTERM, &Action, nullptr) == 0 && ::sigaction(SIGINT, &Action, nullptr) == 0 &&
+           ::sigaction(SIGHUP, &Action, nullptr) == 0;
 }
 
 // A box or dialog still open when the program is stopped must not keep it alive.

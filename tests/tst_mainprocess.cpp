@@ -47,6 +47,7 @@ void TestMainProcess::stopSignalKeepsSites_data()
 
     QTest::newRow("SIGTERM") << int(SIGTERM) << QStringList();
     QTest::newRow("SIGINT") << int(SIGINT) << QStringList();
+    QTest::newRow("SIGHUP") << int(SIGHUP) << QStringList();
     // The bad link's message box waits for an answer that never comes.
     QTest::newRow("SIGTERM while a message box waits")
         << int(SIGTERM) << QStringList{QStringLiteral("not-a-link")};

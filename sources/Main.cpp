@@ -57,6 +57,8 @@ TfMainForm::TfMainForm(const QString &Folder, const QList<QByteArray> &Parameter
         ProgramFolder += QLatin1Char('/');
     CreateControls();
     CreateMenus();
+    // 460 x 390 below the menu bar: tool bar, list and status bar.
+    resize(460, 390 + menuBar()->sizeHint().height());
     FormCreate(Parameters);
 }
 
@@ -135,8 +137,6 @@ void TfMainForm::CreateControls()
 
     TrayIcon = new QSystemTrayIcon(this);
     TrayIcon->setToolTip(QStringLiteral("Kestrune"));
-
-    resize(460, 390);
 }
 
 void TfMainForm::CreateMenus()

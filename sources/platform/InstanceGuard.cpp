@@ -169,13 +169,17 @@ private:
 
     void Gone()
     {
-        if (FDelivering || FFinished)
+        if (FDelivering)
             return;
-        // A record that came whole before its sender left is still delivered.
         const QPointer<THandOverConnection> Self(this);
-        Read();
-        if (Self && !FDelivering && !FFinished)
-            Drop();
+        // A record that came whole before its sender left is still delivered.
+        if (!FFinished)
+            Read();
+        if (Self && !FDelivering) {
+            FFinished = true;
+            FTimer.stop();
+            deleteLater();
+        }
     }
 
     QLocalSocket *FSocket;

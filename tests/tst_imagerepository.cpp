@@ -407,6 +407,22 @@ void TestImageRepository::iconFileCheck_data()
     QByteArray BeyondEnd = Icon;
     qToLittleEndian<quint32>(2000, BeyondEnd.data() + 6 + 8);
     QTest::newRow("icon") << Icon << true << true;
+    {
+        QImage Red(32, 32, QImage::Format_ARGB32);
+        Red.fill(Qt::red);
+        QByteArray Png;
+        QBuffer Buffer(&Png);
+        Buffer.open(QIODevice::WriteOnly);
+        Red.save(&Buffer, "PNG");
+        QByteArray Entry(16, '\0');
+        Entry[0] = 32;
+        Entry[1] = 32;
+        qToLittleEndian<quint16>(1, Entry.data() + 4);
+        qToLittleEndian<quint16>(32, Entry.data() + 6);
+        qToLittleEndian<quint32>(quint32(Png.size()), Entry.data() + 8);
+        qToLittleEndian<quint32>(22, Entry.data() + 12);
+        QTest::newRow("icon holding a PNG picture") << IconHeader(1, 1) + Entry + Png << true << true;
+    }
     QTest::newRow("type 0 counts as an icon") << Type0 << true << true;
     QTest::newRow("cursor refused") << IconHeader(2, 1) + Icon.mid(6) << false << false;
     QTest::newRow("five bytes") << Icon.left(5) << false << false;

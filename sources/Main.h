@@ -210,7 +210,7 @@ public:
     void SetRunAtStartup(bool On);
     void WriteRunMinimized();
     void WriteLastUpdateCheck();
-    void ScheduleUpdateCheck(); // FormCreate step 13
+    void ScheduleUpdateCheck(); // at start: the delayed update check when one is due
     void ShowOptions();
     void StartUpdateCheck();
     void UpdateDownloadDone(TDownloadThread *Sender);
@@ -220,8 +220,8 @@ public:
     void miKestrunewebsiteClick();
 
     // ---- Site icons ---------------------------------------------------------------------------
-    void ApplyMenuImages();           // FormCreate step 4: tool bar and menu images
-    void LoadSiteIcons();             // FormCreate step 7: the icon folder into ilSites and IconNames
+    void ApplyMenuImages();           // at start: the tool bar and menu images
+    void LoadSiteIcons();             // at start: the icon folder into ilSites and IconNames
     QIcon SiteImage(int Index) const; // image Index of ilSites; a null icon for -1
 
 signals:

@@ -86,7 +86,8 @@ void DownloadTest::SetTimeouts(int ConnectMs, int ReceiveMs)
 void InitNetworkInformation()
 {
     static bool Tried = false;
-    if (Tried)
+    const QCoreApplication *App = QCoreApplication::instance();
+    if (Tried || !App || QThread::currentThread() != App->thread())
         return;
     Tried = true;
     if (!QNetworkInformation::loadBackendByFeatures(QNetworkInformation::Feature::Reachability))
@@ -214,6 +215,7 @@ TDownloadResult HttpGet(const QUrl &Url, QByteArray &Stream, const TDownloadOpti
 
 bool DownloadToStream(const QString &URL, QByteArray &Stream)
 {
+    InitNetworkInformation();
     TDownloadOptions Options;
     Options.FollowRedirects = false;
     Options.BodyCap = FaviconBodyCap;
@@ -223,6 +225,7 @@ bool DownloadToStream(const QString &URL, QByteArray &Stream)
 
 TDownloadThread *TDownloadThread::Create(const QString &URL, TDoneEvent OnDone, qint64 BodyCap)
 {
+    InitNetworkInformation();
     static bool Watching = false;
     if (!Watching && QCoreApplication::instance()) {
         Watching = true;

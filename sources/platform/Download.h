@@ -41,7 +41,8 @@ bool DownloadToStream(const QString &URL, QByteArray &Stream);
 // False only when the platform positively reports no network connection. Addresses on this machine
 // are always reachable.
 bool IsConnected(const QUrl &Url = QUrl());
-// Starts following the platform's network information; call once on the GUI thread.
+// Starts following the platform's network information (on the GUI thread only; the downloads call
+// it themselves).
 void InitNetworkInformation();
 
 // Fetches one URL on a thread of its own and reports the end of the transfer through OnDone on the

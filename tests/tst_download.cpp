@@ -46,6 +46,13 @@ class TestDownload : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase()
+    {
+        // The platform's own view of the network must not change what these tests see.
+        QByteArray Stream;
+        DownloadToStream(QStringLiteral("http:///"), Stream);
+    }
+    void init() { DownloadTest::SetReachable(-1); }
     void cleanup() { DownloadTest::SetTimeouts(0, 0); }
     void favicon_data();
     void favicon();
@@ -57,6 +64,7 @@ private slots:
     void refusedConnection();
     void waitingKeepsTheEventLoopTurning();
     void endingProgramCancelsRunningThreads();
+    void noNetwork();
 };
 
 void TestDownload::favicon_data()
@@ -221,6 +229,28 @@ void TestDownload::endingProgramCancelsRunningThreads()
     QVERIFY(Thread->isFinished());
     QTRY_VERIFY(Watch.isNull());
     QCOMPARE(Calls, 0);
+}
+
+void TestDownload::noNetwork()
+{
+    DownloadTest::SetReachable(0);
+    QVERIFY(!IsConnected(QUrl(QStringLiteral("http://example.invalid/"))));
+    QByteArray Stream;
+    QVERIFY(!DownloadToStream(QStringLiteral("http://example.invalid/favicon.ico"), Stream));
+    TDone Done;
+    RunThread(QStringLiteral("http://example.invalid/update"), Done);
+    QVERIFY(!Done.HasData);
+
+    // This machine needs no network.
+    TTestServer Server;
+    Server.Replies["/favicon.ico"] = HttpReply("200 OK", IconBytes);
+    QVERIFY(IsConnected(QUrl(Server.Url("/"))));
+    QVERIFY(IsConnected(QUrl(QStringLiteral("http://localhost:1/"))));
+    QVERIFY(DownloadToStream(Server.Url("/favicon.ico"), Stream));
+    QCOMPARE(Stream, IconBytes);
+
+    DownloadTest::SetReachable(1);
+    QVERIFY(IsConnected(QUrl(QStringLiteral("http://example.invalid/"))));
 }
 
 QTEST_MAIN(TestDownload)

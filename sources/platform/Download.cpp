@@ -83,6 +83,11 @@ void DownloadTest::SetTimeouts(int ConnectMs, int ReceiveMs)
     ReceiveTimeout = ReceiveMs > 0 ? ReceiveMs : DefaultReceiveTimeout;
 }
 
+void DownloadTest::SetReachable(int Value)
+{
+    Reachable = Value;
+}
+
 void InitNetworkInformation()
 {
     static bool Tried = false;

@@ -94,4 +94,6 @@ void CancelRunningDownloads();
 // Tests only: shorter timeouts (0 restores the program's own).
 namespace DownloadTest {
 void SetTimeouts(int ConnectMs, int ReceiveMs);
-}
+// Pretends the platform reports a connection (1), none (0), or nothing at all (-1).
+void SetReachable(int Value);
+} // namespace DownloadTest

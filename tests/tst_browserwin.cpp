@@ -6,6 +6,8 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QProcess>
+#include <QRandomGenerator>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -29,10 +31,12 @@ public:
         QByteArray Body;
         bool Counter = false; // the body gets the request number: a page that changes on every load
         bool Hang = false;    // never answers
+        QByteArray Headers = "Content-Type: text/html; charset=utf-8\r\n";
     };
 
     QHash<QByteArray, TPage> Pages;
     QList<QByteArray> Requests;
+    QHash<QByteArray, QByteArray> Cookies; // the Cookie header of the last request of each path
 
     TTestServer() { QVERIFY2(FServer.listen(QHostAddress::LocalHost), "cannot listen on 127.0.0.1"); }
 
@@ -53,13 +57,15 @@ public:
 private:
     void Serve(QTcpSocket *Socket)
     {
-        QByteArray &Buffer = FBuffers[Socket];
-        Buffer += Socket->readAll();
-        if (!Buffer.contains("\r\n\r\n"))
+        FBuffers[Socket] += Socket->readAll();
+        if (!FBuffers[Socket].contains("\r\n\r\n"))
             return;
+        const QByteArray Buffer = FBuffers.take(Socket);
         const QList<QByteArray> Line = Buffer.left(Buffer.indexOf("\r\n")).split(' ');
-        FBuffers.remove(Socket);
         const QByteArray Path = Line.value(1);
+        for (const QByteArray &Header : Buffer.split('\n'))
+            if (Header.toLower().startsWith("cookie:"))
+                Cookies[Path] = Header.mid(7).trimmed();
         if (Path == "/favicon.ico") {
             Reply(Socket, 404, "no icon");
             return;
@@ -75,12 +81,12 @@ private:
         QByteArray Body = Found->Body;
         if (Found->Counter)
             Body.replace("COUNTER", QByteArray::number(Requests.size()));
-        Reply(Socket, Found->Status, Body);
+        Reply(Socket, Found->Status, Body, Found->Headers);
     }
-    static void Reply(QTcpSocket *Socket, int Status, const QByteArray &Body)
+    static void Reply(QTcpSocket *Socket, int Status, const QByteArray &Body,
+                      const QByteArray &Headers = "Content-Type: text/html; charset=utf-8\r\n")
     {
-        Socket->write("HTTP/1.1 " + QByteArray::number(Status) +
-                      " X\r\nContent-Type: text/html; charset=utf-8\r\n" +
+        Socket->write("HTTP/1.1 " + QByteArray::number(Status) + " X\r\n" + Headers +
                       "Cache-Control: no-store\r\nConnection: close\r\nContent-Length: " +
                       QByteArray::number(Body.size()) + "\r\n\r\n" + Body);
         Socket->disconnectFromHost();
@@ -170,6 +176,9 @@ private slots:
     void stalledRefreshEndsWithUserNavigation();
     void windowDestroyedWhileSourcePending();
     void newWindowRequests();
+    void downloadSavedUnderAFreeName();
+    void loginSurvivesRestart();
+    void permissionAskedOnceAndNotificationShown();
     void routeNewWindow_data();
     void routeNewWindow();
     void uniqueDownloadName();
@@ -562,6 +571,120 @@ void TestBrowserWin::newWindowRequests()
     QTRY_VERIFY_WITH_TIMEOUT((Opened += SystemBrowserTest::TakeOpened(), !Opened.isEmpty()), LoadTimeout);
     QCOMPARE(Opened, QList<QByteArray>{"http://other.localhost:1/elsewhere"});
     QVERIFY(!FindPopup());
+}
+
+void TestBrowserWin::downloadSavedUnderAFreeName()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>Files</title></head><body>files</body></html>"};
+    TTestServer::TPage File{200, "report body\n"};
+    File.Headers = "Content-Type: application/octet-stream\r\nContent-Disposition: attachment; "
+                   "filename=\"report.txt\"\r\n";
+    Server.Pages["/report"] = File;
+    Server.Start();
+    const QString Folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    QVERIFY(QDir().mkpath(Folder));
+    QFile Existing(QDir(Folder).filePath(QStringLiteral("report.txt")));
+    QVERIFY(Existing.open(QIODevice::WriteOnly));
+    Existing.write("keep me");
+    Existing.close();
+    const QString Saved = QDir(Folder).filePath(QStringLiteral("report (1).txt"));
+    QFile::remove(Saved);
+
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Files"), LoadTimeout);
+    MessageBoxTest::TakeRecords();
+    Window->WebBrowser()->Navigate(Server.Url("/report"));
+
+    QList<MessageBoxTest::TRecord> Boxes;
+    QTRY_VERIFY_WITH_TIMEOUT((Boxes += MessageBoxTest::TakeRecords(), !Boxes.isEmpty()), LoadTimeout);
+    QCOMPARE(Boxes.size(), 1);
+    QCOMPARE(Boxes[0].Kind, TMsgKind::Information);
+    QCOMPARE(Boxes[0].Text, QStringLiteral("Download saved as \"%1\".").arg(Saved));
+    QFile Result(Saved);
+    QVERIFY(Result.open(QIODevice::ReadOnly));
+    QCOMPARE(Result.readAll(), QByteArray("report body\n"));
+    QVERIFY(Existing.open(QIODevice::ReadOnly));
+    QCOMPARE(Existing.readAll(), QByteArray("keep me"));
+    QCOMPARE(Window->StatusBar()->currentMessage(), QStringLiteral("Downloaded report (1).txt"));
+}
+
+void TestBrowserWin::loginSurvivesRestart()
+{
+    // Two runs of this very test program stand for two runs of the program; this one is the server.
+    const QByteArray Step = qgetenv("KESTRUNE_LOGIN_STEP");
+    if (!Step.isEmpty()) {
+        const auto Site = MakeSite(qgetenv("KESTRUNE_LOGIN_URL"));
+        TEvents Events;
+        QPointer<TfBrowserWin> Window = Open(Site.get(), Events);
+        QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(),
+                                  QStringLiteral("Kestrune: ") + QString::fromUtf8(Step), LoadTimeout);
+        return;
+    }
+    // A name of this run only: the profile's folders outlive the test.
+    const QByteArray Name = "login" + QByteArray::number(QRandomGenerator::global()->generate());
+    TTestServer Server;
+    TTestServer::TPage Login{200, "<html><head><title>Logged in</title></head><body>in</body></html>"};
+    Login.Headers = "Content-Type: text/html\r\nSet-Cookie: " + Name + "=s3cr3t; Max-Age=86400; Path=/\r\n";
+    Server.Pages["/login"] = Login;
+    Server.Pages["/"] = {200, "<html><head><title>Home</title></head><body>home</body></html>"};
+    Server.Start();
+    auto Run = [&](const QByteArray &Path, const QByteArray &Title) {
+        QProcess Child;
+        QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+        Environment.insert(QStringLiteral("KESTRUNE_LOGIN_STEP"), QString::fromUtf8(Title));
+        Environment.insert(QStringLiteral("KESTRUNE_LOGIN_URL"), QString::fromUtf8(Server.Url(Path)));
+        Child.setProcessEnvironment(Environment);
+        Child.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        Child.start(QCoreApplication::applicationFilePath(), {QStringLiteral("loginSurvivesRestart")});
+        QTRY_VERIFY_WITH_TIMEOUT(Child.state() == QProcess::NotRunning, 2 * LoadTimeout);
+        QCOMPARE(Child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(Child.exitCode(), 0);
+    };
+    Run("/login", "Logged in");
+    QVERIFY(Server.Requests.contains("/login"));
+    Run("/", "Home");
+    QVERIFY(Server.Cookies.value("/").contains(Name + "=s3cr3t"));
+}
+
+void TestBrowserWin::permissionAskedOnceAndNotificationShown()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>Chat</title></head><body>chat</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
+    QStringList Notifications;
+    Window->SetOnWebNotification([&](TKestrunSite *, TfBrowserWin *, const QString &Title,
+                                     const QString &Text) { Notifications << Title << Text; });
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
+    MessageBoxTest::TakeRecords();
+    MessageBoxTest::QueueAnswer(TMsgResult::Yes);
+    const QString Ask =
+        QStringLiteral("Notification.requestPermission().then(p => document.title = 'asked ' + p);");
+    Window->WebBrowser()->page()->runJavaScript(Ask);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: asked granted"), LoadTimeout);
+    const QList<MessageBoxTest::TRecord> Boxes = MessageBoxTest::TakeRecords();
+    QCOMPARE(Boxes.size(), 1);
+    QCOMPARE(Boxes[0].Kind, TMsgKind::Confirm);
+    QCOMPARE(Boxes[0].Buttons, TMsgButtons::YesNo);
+    QCOMPARE(Boxes[0].Text, QStringLiteral("The site %1 wants to show notifications. Allow it?")
+                                .arg(QString::fromUtf8(Server.Url(""))));
+
+    Window->WebBrowser()->page()->runJavaScript(
+        QStringLiteral("new Notification('Hello', {body: 'World'});"));
+    QTRY_COMPARE_WITH_TIMEOUT(Notifications, (QStringList{QStringLiteral("Hello"), QStringLiteral("World")}),
+                              LoadTimeout);
+
+    // The answer holds for the site: a new window of it is not asked again.
+    QPointer<TfBrowserWin> Second = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Second->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
+    Second->WebBrowser()->page()->runJavaScript(Ask);
+    QTRY_COMPARE_WITH_TIMEOUT(Second->windowTitle(), QStringLiteral("Kestrune: asked granted"), LoadTimeout);
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
 }
 
 void TestBrowserWin::routeNewWindow_data()

@@ -133,6 +133,8 @@ QWebEngineProfile *Shared()
     TheProfile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
     TheProfile->setNotificationPresenter(PresentNotification);
     QObject::connect(TheProfile, &QWebEngineProfile::downloadRequested, TheProfile, HandleDownload);
+    // In case the program's end does not release it: still before the engine itself goes.
+    qAddPostRoutine(Release);
     return TheProfile;
 }
 
@@ -335,8 +337,9 @@ void TEmbeddedWB::PermissionRequested(const QUrl &Origin, QWebEnginePage::Featur
             if (const auto Known = PermissionAnswers.constFind(Key); Known != PermissionAnswers.constEnd()) {
                 Granted = *Known;
             } else {
-                const QString Text = QStringLiteral("The site %1 wants to %2. Allow it?")
-                                         .arg(Origin.toDisplayString(), FeatureText(Feature));
+                const QString Text =
+                    QStringLiteral("The site %1 wants to %2. Allow it?")
+                        .arg(Origin.adjusted(QUrl::RemovePath).toDisplayString(), FeatureText(Feature));
                 Granted =
                     ShowMessage(window(), TMsgKind::Confirm, Text, TMsgButtons::YesNo) == TMsgResult::Yes;
                 PermissionAnswers.insert(Key, Granted);

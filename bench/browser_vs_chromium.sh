@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Site windows of Kestrune against Chromium's app mode (when installed), on a private X server.
+# Usage: bench/browser_vs_chromium.sh <build folder> [--repeat N] [--idle-seconds N]
+set -euo pipefail
+build="${1:?build folder}"
+shift
+display=":$((90 + RANDOM % 9))"
+Xvfb "$display" -screen 0 1600x1200x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+sleep 1
+export DISPLAY="$display" QT_QPA_PLATFORM=xcb
+# The engine's sandbox cannot start as root; the GPU is off for both browsers alike.
+if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+export QTWEBENGINE_CHROMIUM_FLAGS="--disable-gpu"
+chromium_bin="$(command -v chromium || true)"
+"$build/bench/browser_timing" "$build/sources/kestrune" ${chromium_bin:+"$chromium_bin"} "$@"

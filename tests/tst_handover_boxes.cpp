@@ -36,7 +36,7 @@ private slots:
     void laterStart();
 
 private:
-    // The windows named Name on the private display.
+    // The shown windows named Name on the private display.
     QStringList Windows(const QString &Name);
     // Waits (bounded) for a window named Name that is not in Known; empty when none came.
     QString NewWindow(const QString &Name, const QStringList &Known);
@@ -97,7 +97,9 @@ bool TestHandOverBoxes::Xdotool(const QStringList &Arguments, QByteArray *Output
 QStringList TestHandOverBoxes::Windows(const QString &Name)
 {
     QByteArray Output;
-    Xdotool({QStringLiteral("search"), QStringLiteral("--name"), QLatin1Char('^') + Name + QLatin1Char('$')},
+    // Only mapped windows: the program's unmapped group leader carries the same name.
+    Xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+             QLatin1Char('^') + Name + QLatin1Char('$')},
             &Output);
     return QString::fromLatin1(Output).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }

@@ -486,13 +486,17 @@ void TestMainForm::equalTitlesBothListed()
 void TestMainForm::closeBoxHides_data()
 {
     QTest::addColumn<bool>("Tray");
-    QTest::newRow("desktop with a tray: hidden to it") << true;
-    QTest::newRow("no tray: minimised, never unreachable") << false;
+    QTest::addColumn<bool>("IconClick"); // back by a click on the tray icon, else "Show Kestrune"
+
+    QTest::newRow("desktop with a tray: hidden to it") << true << false;
+    QTest::newRow("desktop with a tray: a click on its icon brings it back") << true << true;
+    QTest::newRow("no tray: minimised, never unreachable") << false << false;
 }
 
 void TestMainForm::closeBoxHides()
 {
     QFETCH(bool, Tray);
+    QFETCH(bool, IconClick);
     WriteSites(FFolder->path(), {{"Mail"}});
     auto Form = MakeForm();
     Form->TrayAvailableOverride = Tray;
@@ -517,7 +521,10 @@ void TestMainForm::closeBoxHides()
     QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
     QCOMPARE(Form->isVisible(), !Tray);
 
-    Form->miShowMainApp->trigger();
+    if (IconClick)
+        emit Form->TrayIcon->activated(QSystemTrayIcon::Trigger);
+    else
+        Form->miShowMainApp->trigger();
     QVERIFY(Form->isVisible());
     QVERIFY(!Form->isMinimized());
     QVERIFY(!Form->TrayIcon->isVisible());

@@ -23,6 +23,7 @@ namespace {
 
 constexpr int LayoutWidth = 426;
 constexpr int LayoutHeight = 286;
+constexpr int SourceTimeout = 15000;
 
 std::optional<bool> TrayForTests;
 
@@ -121,6 +122,10 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     FtmBrowserTimer = new QTimer(this);
     FtmBrowserTimer->setSingleShot(false);
     connect(FtmBrowserTimer, &QTimer::timeout, this, [this] { FMonitor->TimerFired(); });
+    FSourceGuard = new QTimer(this);
+    FSourceGuard->setSingleShot(true);
+    FSourceGuard->setInterval(SourceTimeout);
+    connect(FSourceGuard, &QTimer::timeout, this, [this] { FMonitor->PageSourceReady(false, QByteArray()); });
 
     FpmBrowserTray = new QMenu(this);
     FmiShowBrowserWin = FpmBrowserTray->addAction(QStringLiteral("Show"));
@@ -380,8 +385,14 @@ void TfBrowserWin::RefreshPage()
 
 void TfBrowserWin::RequestPageSource()
 {
-    FWebBrowser->GetDocumentSource(
-        [this](bool Ok, const QByteArray &Text) { FMonitor->PageSourceReady(Ok, Text); });
+    const int Request = ++FSourceRequest;
+    FSourceGuard->start();
+    FWebBrowser->GetDocumentSource([this, Request](bool Ok, const QByteArray &Text) {
+        if (Request != FSourceRequest || !FSourceGuard->isActive())
+            return;
+        FSourceGuard->stop();
+        FMonitor->PageSourceReady(Ok, Text);
+    });
 }
 
 void TfBrowserWin::ContentChanged()

@@ -115,6 +115,9 @@ private:
     QAction *FHideToTray = nullptr;
     QTimer *FtmBrowserTimer = nullptr;
     std::unique_ptr<TSiteMonitor> FMonitor;
+    // A source request the engine never answers (its page's process died) must not stop the monitor.
+    QTimer *FSourceGuard = nullptr;
+    int FSourceRequest = 0;
 
     TBrowserEvent FOnBrowserOpened;
     TBrowserEvent FOnBrowserClosed;

@@ -17,6 +17,7 @@
 #include <QWebEngineProfile>
 #include <QtTest>
 
+#include <csignal>
 #include <memory>
 
 namespace {
@@ -175,6 +176,7 @@ private slots:
     void failedLoadsCompleteAPass();
     void stalledRefreshEndsWithUserNavigation();
     void windowDestroyedWhileSourcePending();
+    void pageProcessDiesWhileSourcePending();
     void newWindowRequests();
     void downloadSavedUnderAFreeName();
     void loginSurvivesRestart();
@@ -529,6 +531,28 @@ void TestBrowserWin::windowDestroyedWhileSourcePending()
     QCOMPARE(Events.Closed, 0); // destroyed directly: no close road
 }
 
+void TestBrowserWin::pageProcessDiesWhileSourcePending()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>Fragile</title></head><body>fragile</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"), 1, true);
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server, true);
+    bool Killed = false;
+    Window->SetOnTrace([&](TfBrowserWin *Sender, const QString &Text) {
+        Events.Traces << Text;
+        if (Text == QLatin1String("Timer Zero") && !Killed) {
+            const qint64 Pid = Sender->WebBrowser()->page()->renderProcessPid();
+            Killed = Pid > 0 && ::kill(pid_t(Pid), SIGKILL) == 0;
+        }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Killed, LoadTimeout);
+    // The baseline still comes (the page is gone: checksum 0) and the monitor goes on.
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral("First CRC=")) == 1, LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral("Refreshing...")) >= 1, LoadTimeout);
+}
+
 void TestBrowserWin::newWindowRequests()
 {
     TTestServer Server;
@@ -709,6 +733,9 @@ void TestBrowserWin::routeNewWindow_data()
     QTest::newRow("background tab to another site")
         << int(R::InNewBackgroundTab) << QStringLiteral("http://other.example/")
         << int(TNewWindowRoute::SystemBrowser);
+    QTest::newRow("the engine's page source view")
+        << int(R::InNewTab) << QStringLiteral("view-source:https://mail.example.org/inbox")
+        << int(TNewWindowRoute::Popup);
     QTest::newRow("file address is never handed on")
         << int(R::InNewWindow) << QStringLiteral("file:///etc/passwd") << int(TNewWindowRoute::Ignore);
 }

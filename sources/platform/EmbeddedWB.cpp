@@ -170,9 +170,10 @@ QList<QByteArray> SystemBrowserTest::TakeOpened()
 TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Destination, const QUrl &Requested,
                                const QUrl &Current)
 {
-    // A script's window with its own size, or one it fills itself, belongs to the page that opened it.
+    // A script's window with its own size, or one it fills itself, belongs to the page that opened it;
+    // so does the engine's own view of the page source.
     if (Destination == QWebEngineNewWindowRequest::InNewDialog || Requested.isEmpty() ||
-        Requested.scheme() == QLatin1String("about"))
+        Requested.scheme() == QLatin1String("about") || Requested.scheme() == QLatin1String("view-source"))
         return TNewWindowRoute::Popup;
     const QString Scheme = Requested.scheme().toLower();
     if (Scheme != QLatin1String("http") && Scheme != QLatin1String("https"))

@@ -58,7 +58,8 @@ QStringList Texts(const QList<MessageBoxTest::TRecord> &Records)
 {
     QStringList Out;
     for (const auto &Record : Records)
-        Out.append(Record.Kind == TMsgKind::Error ? Record.Text : QStringLiteral("<not an error box> ") + Record.Text);
+        Out.append(Record.Kind == TMsgKind::Error ? Record.Text
+                                                  : QStringLiteral("<not an error box> ") + Record.Text);
     return Out;
 }
 

@@ -41,6 +41,7 @@ TfAboutDlg::TfAboutDlg(QWidget *Parent) : QDialog(Parent)
     Texts->addWidget(Label1);
 
     auto *VersionLine = new QHBoxLayout;
+    VersionLine->setSpacing(0);
     Label2 = new QLabel(QStringLiteral("Version: "), Bevel1);
     Label2->setObjectName(QStringLiteral("Label2"));
     lbVersion = new QLabel(QStringLiteral("0.0"), Bevel1);

@@ -145,6 +145,8 @@ bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error)
     TShellLink Link(Program);
     Link.SetName("Kestrune");
     Link.SetDescription("Kestrune site launcher");
+    // The icon the installed program brings into the icon theme.
+    Link.SetIconPath(QStringLiteral("io.github.brinmoor.Kestrune"));
     if (!Link.Save(FileName, false)) {
         if (Error)
             *Error = QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, Link.LastError());

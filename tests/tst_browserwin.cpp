@@ -177,6 +177,7 @@ private slots:
     void stalledRefreshEndsWithUserNavigation();
     void windowDestroyedWhileSourcePending();
     void pageProcessDiesWhileSourcePending();
+    void historyAndReloadKeys();
     void newWindowRequests();
     void downloadSavedUnderAFreeName();
     void loginSurvivesRestart();
@@ -551,6 +552,33 @@ void TestBrowserWin::pageProcessDiesWhileSourcePending()
     // The baseline still comes (the page is gone: checksum 0) and the monitor goes on.
     QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral("First CRC=")) == 1, LoadTimeout);
     QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral("Refreshing...")) >= 1, LoadTimeout);
+}
+
+void TestBrowserWin::historyAndReloadKeys()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>First</title></head><body>first</body></html>"};
+    Server.Pages["/second"] = {200, "<html><head><title>Second</title></head><body>second</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: First"), LoadTimeout);
+    Window->WebBrowser()->Navigate(Server.Url("/second"));
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Second"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
+    QWidget *Page = Window->WebBrowser()->focusProxy();
+
+    QTest::keyClick(Page, Qt::Key_Left, Qt::AltModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: First"), LoadTimeout);
+    QTest::keyClick(Page, Qt::Key_Right, Qt::AltModifier);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Second"), LoadTimeout);
+    for (const QKeyCombination Key :
+         {QKeyCombination(Qt::Key_F5), QKeyCombination(Qt::ControlModifier, Qt::Key_R)}) {
+        const qsizetype Before = Server.Requests.count("/second");
+        QTest::keyClick(Page, Key.key(), Key.keyboardModifiers());
+        QTRY_COMPARE_WITH_TIMEOUT(Server.Requests.count("/second"), Before + 1, LoadTimeout);
+    }
 }
 
 void TestBrowserWin::newWindowRequests()

@@ -38,11 +38,12 @@ QString TfMainForm::ShortcutFile(int Place, const QByteArray &Title)
 {
     const QString Folder = ShortcutFolder(Place);
     // A title that cannot name a file in the folder gets no shortcut there: a '/' would reach into
-    // another folder, and the program's own autostart entry is not a site's to write or delete.
+    // another folder, and the program's own entries (its autostart entry, and its menu entry, which
+    // a file of the same name in the user's folder would hide) are not a site's to write or delete.
     if (Folder.isEmpty() || Title.isEmpty() || Title.contains('/') || Title.contains('\0'))
         return QString();
     const QString Name = QFile::decodeName(Title) + ShellLinkExtension;
-    if (Place == 4 && Name == ProgramAutostartName)
+    if ((Place == 1 || Place == 4) && Name == ProgramAutostartName)
         return QString();
     return Folder + QLatin1Char('/') + Name;
 }

@@ -259,7 +259,11 @@ void TestMainShortcuts::programEntryIsNoSiteShortcut()
     // program's entry alone.
     TKestrunSite *Site = AddSite(ProgramAutostartName.chopped(8).toUtf8());
     FForm->CreateShortcut(*Site, 4);
+    FForm->CreateShortcut(*Site, 1);
+    QVERIFY(QDir(TfMainForm::ShortcutFolder(1)).isEmpty());
     QVERIFY(!FForm->HasShortcuts(*Site));
+    FForm->CreateShortcut(*Site, 2);
+    QVERIFY(FForm->HasShortcuts(*Site));
     FForm->RemoveShortcuts(*Site);
     QVERIFY(File.open(QIODevice::ReadOnly));
     QCOMPARE(File.readAll(), Original);

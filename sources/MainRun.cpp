@@ -28,24 +28,28 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         return;
     if (Site->BrowserChoice() != 1) {
         OpenInSystemBrowser(Site->URL(), Minimized);
-        return;
-    }
-    const QString IconFile = ProgramFolder + QStringLiteral("Icons/") + QString::fromUtf8(Site->IconName()) +
-                             QStringLiteral(".ico");
-    auto *Window = new TfBrowserWin(this, IconFile, Site);
-    Window->SetOnBrowserOpened([this](TKestrunSite *S, TfBrowserWin *W) { BrowserOpened(S, W); });
-    Window->SetOnBrowserClosed([this](TKestrunSite *S, TfBrowserWin *W) { BrowserClosed(S, W); });
-    Window->SetOnTitleChanged(
-        [this](TKestrunSite *S, TfBrowserWin *W, const QString &Title) { BrowserTitleChanged(S, W, Title); });
-    Window->SetOnContentChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteContentChanged(S, W); });
-    Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
-    Window->SetOnWebNotification(
-        [this](TKestrunSite *, TfBrowserWin *, const QString &Title, const QString &Text) {
-            TrayIcon->showMessage(Title, Text, QSystemTrayIcon::NoIcon, 3000);
+    } else {
+        const QString IconFile = ProgramFolder + QStringLiteral("Icons/") +
+                                 QString::fromUtf8(Site->IconName()) + QStringLiteral(".ico");
+        auto *Window = new TfBrowserWin(this, IconFile, Site);
+        Window->SetOnBrowserOpened([this](TKestrunSite *S, TfBrowserWin *W) { BrowserOpened(S, W); });
+        Window->SetOnBrowserClosed([this](TKestrunSite *S, TfBrowserWin *W) { BrowserClosed(S, W); });
+        Window->SetOnTitleChanged([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title) {
+            BrowserTitleChanged(S, W, Title);
         });
-    Window->ShowBrowserWindow();
-    if (Minimized)
-        Window->MinimizeOrHide();
+        Window->SetOnContentChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteContentChanged(S, W); });
+        Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
+        Window->SetOnWebNotification(
+            [this](TKestrunSite *, TfBrowserWin *, const QString &Title, const QString &Text) {
+                TrayIcon->showMessage(Title, Text, QSystemTrayIcon::NoIcon, 3000);
+            });
+        Window->ShowBrowserWindow();
+        if (Minimized)
+            Window->MinimizeOrHide();
+    }
+    // To the top of the window order; this neither moves nor shows the main window.
+    if (isVisible())
+        raise();
 }
 
 void TfMainForm::OpenInSystemBrowser(const QByteArray &URL, bool Minimized)

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
@@ -19,6 +20,8 @@
 
 #include <csignal>
 #include <memory>
+
+Q_DECLARE_METATYPE(TWindowRect)
 
 namespace {
 
@@ -165,6 +168,8 @@ private slots:
     void firstShowOpensThenTitleReachesCaptionTrayAndMenu();
     void closeRoadStoresPlacement_data();
     void closeRoadStoresPlacement();
+    void unusableStoredBounds_data();
+    void unusableStoredBounds();
     void closeBoxAndHideToTray_data();
     void closeBoxAndHideToTray();
     void minimisedWindowComesBackMaximised();
@@ -298,6 +303,28 @@ void TestBrowserWin::closeRoadStoresPlacement()
     Window = Open(Site.get(), Events);
     QVERIFY(Window->isMaximized());
     QCOMPARE(Window->normalGeometry().size(), QSize(426, 286));
+}
+
+void TestBrowserWin::unusableStoredBounds_data()
+{
+    QTest::addColumn<TWindowRect>("stored");
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("never placed: all zero") << TWindowRect{0, 0, 0, 0} << QSize(426, 286);
+    QTest::newRow("right of its left edge") << TWindowRect{300, 200, 100, 400} << QSize(426, 286);
+    QTest::newRow("far off every screen") << TWindowRect{-90000, -90000, -89500, -89600} << QSize(500, 400);
+}
+
+void TestBrowserWin::unusableStoredBounds()
+{
+    // A rectangle that cannot be a window, or lies where no screen is, would leave the window out of reach.
+    QFETCH(TWindowRect, stored);
+    QFETCH(QSize, size);
+    const auto Site = MakeSite("about:blank");
+    Site->SetWindowRect(stored);
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events);
+    QCOMPARE(Window->size(), size);
+    QVERIFY(Window->screen()->availableVirtualGeometry().intersects(Window->geometry()));
 }
 
 void TestBrowserWin::closeBoxAndHideToTray_data()

@@ -1,10 +1,13 @@
-# Installation as a desktop program (the program, its desktop entry, AppStream metainfo, man page and
+# Installation as a desktop program (the program and its body, its desktop entry, AppStream metainfo, man page and
 # hicolor icons) and the Debian package made of it by CPack. One application id names them all.
 set(KESTRUNE_APP_ID "io.github.brinmoor.Kestrune")
 set(KESTRUNE_ICON_SIZES 16 32 48 64 128 256)
 set(KESTRUNE_DATA_DIR "${PROJECT_SOURCE_DIR}/data")
 
 install(TARGETS kestrune RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+# The program's body, loaded by bin/kestrune from its own library folder; not executable by itself.
+install(TARGETS kestrune-app LIBRARY DESTINATION "${CMAKE_INSTALL_LIBDIR}/kestrune"
+        PERMISSIONS OWNER_READ OWNER_WRITE GROUP_READ WORLD_READ)
 install(FILES "${KESTRUNE_DATA_DIR}/${KESTRUNE_APP_ID}.desktop" DESTINATION "${CMAKE_INSTALL_DATADIR}/applications")
 install(FILES "${KESTRUNE_DATA_DIR}/${KESTRUNE_APP_ID}.metainfo.xml" DESTINATION "${CMAKE_INSTALL_DATADIR}/metainfo")
 foreach(size IN LISTS KESTRUNE_ICON_SIZES)

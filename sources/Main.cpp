@@ -49,7 +49,8 @@ QAction *AddSeparator(QMenu *Menu, const QString &Name)
 
 } // namespace
 
-TfMainForm::TfMainForm(const QString &Folder, const QList<QByteArray> &Parameters, QWidget *Parent)
+TfMainForm::TfMainForm(const QString &Folder, const QList<QByteArray> &Parameters, QWidget *Parent,
+                       std::function<void(TfMainForm &)> BeforeParameters)
     : QMainWindow(Parent)
 {
     ProgramFolder = Folder;
@@ -59,7 +60,7 @@ TfMainForm::TfMainForm(const QString &Folder, const QList<QByteArray> &Parameter
     CreateMenus();
     // 460 x 390 below the menu bar: tool bar, list and status bar.
     resize(460, 390 + menuBar()->sizeHint().height());
-    FormCreate(Parameters);
+    FormCreate(Parameters, BeforeParameters);
 }
 
 void TfMainForm::CreateControls()
@@ -276,7 +277,8 @@ void TfMainForm::CreateMenus()
     });
 }
 
-void TfMainForm::FormCreate(const QList<QByteArray> &Parameters)
+void TfMainForm::FormCreate(const QList<QByteArray> &Parameters,
+                            const std::function<void(TfMainForm &)> &BeforeParameters)
 {
     ApplyMenuImages();
     TrayIcon->setIcon(QApplication::windowIcon());
@@ -285,6 +287,8 @@ void TfMainForm::FormCreate(const QList<QByteArray> &Parameters)
     LoadSitesAtStart();
     FillSiteList();
     lvSitesSelectItem(nullptr, false);
+    if (BeforeParameters)
+        BeforeParameters(*this);
     for (const QByteArray &Parameter : Parameters)
         OpenLink(Parameter);
     RunAtStartup = IsRunAtStartup();

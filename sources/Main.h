@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 
 class QAction;
@@ -48,8 +49,11 @@ class TfMainForm : public QMainWindow
 
 public:
     // ProgramFolder: the data folder ("sites.dat" and "Icons"); Parameters: the program's own
-    // command line, each handed to OpenLink once the sites are listed.
-    TfMainForm(const QString &ProgramFolder, const QList<QByteArray> &Parameters, QWidget *Parent = nullptr);
+    // command line, each handed to OpenLink once the sites are listed. BeforeParameters, when
+    // given, runs right before them: the place to start taking a later start's hand-overs, so
+    // that a box shown for one of our own links does not keep a later start waiting.
+    TfMainForm(const QString &ProgramFolder, const QList<QByteArray> &Parameters, QWidget *Parent = nullptr,
+               std::function<void(TfMainForm &)> BeforeParameters = {});
     ~TfMainForm() override; // FormDestroy
 
     // ---- State --------------------------------------------------------------------------------
@@ -235,7 +239,8 @@ protected:
 private:
     void CreateControls();
     void CreateMenus();
-    void FormCreate(const QList<QByteArray> &Parameters);
+    void FormCreate(const QList<QByteArray> &Parameters,
+                    const std::function<void(TfMainForm &)> &BeforeParameters);
     void LoadSitesAtStart();
     QAction *CreateTraySiteEntry(TKestrunSite &Site, int Image);
     void RefreshRow(QTreeWidgetItem *Row, TKestrunSite &Site);

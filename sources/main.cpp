@@ -1,58 +1,70 @@
-#include "Main.h"
+// The launcher: answers the information options and hands a later start's parameters to the copy
+// that runs, linking QtCore alone, so that a later start ends within a few milliseconds. Only a
+// first copy loads the program's body (libkestrune-app.so) with its windows and web engine.
+#include "AppEntry.h"
 #include "CommandLine.h"
-#include "DataFolder.h"
-#include "DataModuleUnit.h"
 #include "platform/InstanceGuard.h"
-#include "platform/MessageBoxes.h"
 
-#include <QApplication>
-#include <QDialog>
-#include <QDir>
-#include <QSessionManager>
-#include <QSocketNotifier>
-#include <QTimer>
-
-#include <csignal>
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
-#include <fcntl.h>
-#include <sys/socket.h>
+#include <string>
+
+#include <dlfcn.h>
 #include <unistd.h>
 
 namespace {
 
-// SIGTERM, SIGINT and SIGHUP reach the event loop through this pair: the handler may only write a byte.
-int SignalPair[2] = {-1, -1};
-
-void OnStopSignal(int)
+// The folder of the real executable, links resolved; empty when the system does not say.
+std::string ExecutableFolder()
 {
-    const char Byte = 1;
-    const ssize_t Written = ::write(SignalPair[1], &Byte, 1);
-    (void)Written;
+    char Path[PATH_MAX];
+    const ssize_t Length = ::readlink("/proc/self/exe", Path, sizeof Path - 1);
+    if (Length <= 0)
+        return {};
+    const std::string File(Path, size_t(Length));
+    const size_t Slash = File.rfind('/');
+    return Slash == std::string::npos ? std::string() : File.substr(0, Slash == 0 ? 1 : Slash);
 }
 
-bool InstallStopSignals()
+// The body sits beside the executable in the build tree and in the program's library folder once
+// installed; never looked for in the current folder or through the environment, which another
+// user or program could have prepared.
+TKestruneRun LoadBody()
 {
-    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPair) != 0)
-        return false;
-    ::fcntl(SignalPair[1], F_SETFL, ::fcntl(SignalPair[1], F_GETFL) | O_NONBLOCK);
-    struct sigaction Action = {};
-    Action.sa_handler = OnStopSignal;
-    sigemptyset(&Action.sa_mask);
-    Action.sa_flags = SA_RESTART;
-    // SIGHUP: the terminal that started us went away, as at the end of a session.
-    return ::sigaction(SIGTERM, &Action, nullptr) == 0 && ::sigaction(SIGINT, &Action, nullptr) == 0 &&
-           ::sigaction(SIGHUP, &Action, nullptr) == 0;
-}
-
-// A box or dialog still open when the program is stopped must not keep it alive.
-void CloseOpenDialogs()
-{
-    const QList<QWidget *> Windows = QApplication::topLevelWidgets();
-    for (QWidget *Window : Windows) {
-        if (auto *Dialog = qobject_cast<QDialog *>(Window); Dialog && Dialog->isVisible())
-            Dialog->reject();
+    const std::string Folder = ExecutableFolder();
+    if (Folder.empty()) {
+        std::fprintf(stderr, "kestrune: cannot find the program's own folder (/proc/self/exe: %s)\n",
+                     std::strerror(errno));
+        return nullptr;
     }
+    const std::string Beside = Folder + '/' + KestruneModuleFileName;
+    const std::string Installed = Folder + '/' + KESTRUNE_MODULE_DIR + '/' + KestruneModuleFileName;
+    std::string Module;
+    for (const std::string &Candidate : {Beside, Installed}) {
+        if (::access(Candidate.c_str(), F_OK) == 0) {
+            Module = Candidate;
+            break;
+        }
+    }
+    if (Module.empty()) {
+        std::fprintf(stderr, "kestrune: the program's module %s is missing (looked for %s and %s)\n",
+                     KestruneModuleFileName, Beside.c_str(), Installed.c_str());
+        return nullptr;
+    }
+    void *Handle = ::dlopen(Module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!Handle) {
+        std::fprintf(stderr, "kestrune: cannot load the program's module: %s\n", ::dlerror());
+        return nullptr;
+    }
+    // Never closed: its objects live until the process ends.
+    auto Run = reinterpret_cast<TKestruneRun>(::dlsym(Handle, KestruneRunSymbol));
+    if (!Run)
+        std::fprintf(stderr, "kestrune: %s is not this program's module: %s\n", Module.c_str(), ::dlerror());
+    return Run;
 }
 
 } // namespace
@@ -78,74 +90,8 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // The web engine shares its OpenGL contexts with the windows; it must be said before the
-    // application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication App(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Kestrune"));
-    // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
-    // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
-    // Hidden to the tray, the main window is no longer visible; closing a browser window then must
-    // not end the program.
-    QApplication::setQuitOnLastWindowClosed(false);
-
-    const QString Folder = ProgramFolderOf(QCoreApplication::applicationDirPath());
-    if (Folder.isEmpty()) {
-        ShowMessage(nullptr, TMsgKind::Error,
-                    QStringLiteral("Cannot create the folder \"%1\".")
-                        .arg(QDir::toNativeSeparators(UserDataFolder())));
+    const TKestruneRun Run = LoadBody();
+    if (!Run)
         return 1;
-    }
-
-    TfMainForm *Running = nullptr;
-    bool StopEarly = false;
-    const auto Stop = [&Running, &StopEarly] {
-        // The signal may come while the main window is still being created (a box of its start-up).
-        TfMainForm *Form = Running;
-        const QList<QWidget *> Windows = QApplication::topLevelWidgets();
-        for (QWidget *Window : Windows) {
-            if (!Form)
-                Form = qobject_cast<TfMainForm *>(Window);
-        }
-        if (Form)
-            Form->QuitWithoutQuestions();
-        else
-            StopEarly = true;
-        CloseOpenDialogs();
-    };
-    std::unique_ptr<QSocketNotifier> StopNotifier;
-    if (InstallStopSignals()) {
-        StopNotifier = std::make_unique<QSocketNotifier>(SignalPair[0], QSocketNotifier::Read);
-        QObject::connect(StopNotifier.get(), &QSocketNotifier::activated, &App, [Stop] {
-            char Bytes[16];
-            while (::recv(SignalPair[0], Bytes, sizeof Bytes, MSG_DONTWAIT) > 0) {
-            }
-            Stop();
-        });
-    }
-
-    TdmMain DataModule;
-    QApplication::setWindowIcon(DataModule.MainIcon());
-    TfMainForm Form(Folder, Line.Parameters);
-    Running = &Form;
-    Guard.Listen(&Form, [&Form](const QByteArray &Parameter) { Form.OpenLink(Parameter); });
-    QObject::connect(&Form, &TfMainForm::FormClosed, &App, [] {
-        CloseOpenDialogs();
-        QCoreApplication::exit(0);
-    });
-    // The desktop session ends: everything is saved before the session manager moves on.
-    QObject::connect(&App, &QGuiApplication::commitDataRequest, &Form,
-                     [&Form](QSessionManager &) { Form.QuitWithoutQuestions(); });
-    if (StopEarly)
-        Form.QuitWithoutQuestions();
-    if (Form.Closed())
-        return 0;
-
-    Form.show();
-    // Start-up measurement only (bench/): end as soon as the window has been shown.
-    if (qEnvironmentVariableIsSet("KESTRUNE_BENCH_QUIT_AFTER_SHOW"))
-        QTimer::singleShot(0, &Form, [] { ::_exit(0); });
-    App.exec();
-    return 0;
+    return Run(argc, argv, Guard, Line);
 }

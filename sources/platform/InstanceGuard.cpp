@@ -1,12 +1,8 @@
 #include "platform/InstanceGuard.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLockFile>
-#include <QTimer>
 
 #include <cerrno>
 #include <chrono>
@@ -60,16 +56,6 @@ int MakePrivateTempFolder(const QString &Folder)
     return 0;
 }
 
-// Files in the runtime folder may be cleaned up when unused for hours, unless their sticky bit is
-// set (XDG Base Directory). A lost lock or socket would let a second copy start.
-void KeepFromCleanUp(const QString &Path)
-{
-    const QByteArray Name = QFile::encodeName(Path);
-    struct stat Info;
-    if (::lstat(Name.constData(), &Info) == 0)
-        ::chmod(Name.constData(), (Info.st_mode & 07777) | S_ISVTX);
-}
-
 // Writes all of Data; false when the peer is gone.
 bool SendAll(int Socket, const QByteArray &Data)
 {
@@ -85,113 +71,15 @@ bool SendAll(int Socket, const QByteArray &Data)
     return true;
 }
 
-// One hand-over connection on the first copy's side: reads one record without ever blocking,
-// delivers it, acknowledges, and goes. A record that is malformed or slow is dropped.
-class THandOverConnection : public QObject
-{
-public:
-    THandOverConnection(QLocalSocket *Socket, QObject *Context,
-                        std::function<void(const QByteArray &)> OnParameter, QObject *Parent)
-        : QObject(Parent), FSocket(Socket), FContext(Context), FOnParameter(std::move(OnParameter))
-    {
-        FSocket->setParent(this);
-        FSocket->setReadBufferSize(64 * 1024);
-        FTimer.setSingleShot(true);
-        connect(&FTimer, &QTimer::timeout, this, &THandOverConnection::Drop);
-        connect(FSocket, &QLocalSocket::readyRead, this, &THandOverConnection::Read);
-        connect(FSocket, &QLocalSocket::disconnected, this, &THandOverConnection::Gone);
-        FTimer.start(HandOverReceiveTimeout);
-        // What came with the connection is read from the event loop, never inside the server's
-        // signal, so a handler's nested event loop has no server code below it.
-        QMetaObject::invokeMethod(this, &THandOverConnection::Read, Qt::QueuedConnection);
-    }
-
-private:
-    void Read()
-    {
-        if (FDelivering || FFinished)
-            return;
-        while (FSocket->bytesAvailable() > 0) {
-            const QByteArray Data = FSocket->read(64 * 1024);
-            if (Data.isEmpty())
-                break;
-            FDecoder.Feed(Data);
-            if (FDecoder.Status() == THandOverDecoder::Malformed) {
-                Drop();
-                return;
-            }
-        }
-        if (FDecoder.Status() == THandOverDecoder::Complete)
-            Deliver();
-    }
-
-    void Deliver()
-    {
-        FTimer.stop();
-        FDelivering = true;
-        // The handler may run message boxes (nested event loops) during which this connection, its
-        // server or the context can be destroyed: hold what we need locally and check after each call.
-        const QPointer<THandOverConnection> Self(this);
-        const QPointer<QObject> Context(FContext);
-        const THandOverRecord Record = FDecoder.Record();
-        const std::function<void(const QByteArray &)> OnParameter = FOnParameter;
-        bool Aborted = false;
-        HandleCopyData(Record.Count, Record.Text, [&](const QByteArray &Parameter) {
-            if (!Aborted && Self && Context)
-                OnParameter(Parameter);
-            else
-                Aborted = true;
-        });
-        if (!Self)
-            return;
-        FDelivering = false;
-        FFinished = true;
-        if (FSocket->state() == QLocalSocket::ConnectedState) {
-            FSocket->write(&HandOverAcknowledgement, 1);
-            FSocket->flush();
-            FSocket->disconnectFromServer();
-        }
-        if (FSocket->state() == QLocalSocket::UnconnectedState)
-            deleteLater();
-        else
-            FTimer.start(HandOverReceiveTimeout); // a peer that never reads its acknowledgement
-    }
-
-    void Drop()
-    {
-        if (FDelivering)
-            return;
-        FFinished = true;
-        FTimer.stop();
-        FSocket->abort();
-        deleteLater();
-    }
-
-    void Gone()
-    {
-        if (FDelivering)
-            return;
-        const QPointer<THandOverConnection> Self(this);
-        // A record that came whole before its sender left is still delivered.
-        if (!FFinished)
-            Read();
-        if (Self && !FDelivering) {
-            FFinished = true;
-            FTimer.stop();
-            deleteLater();
-        }
-    }
-
-    QLocalSocket *FSocket;
-    QPointer<QObject> FContext;
-    std::function<void(const QByteArray &)> FOnParameter;
-    THandOverDecoder FDecoder;
-    QTimer FTimer;
-    bool FDelivering = false;
-    bool FFinished = false;
-};
-
 } // namespace
+
+void KeepFromCleanUp(const QString &Path)
+{
+    const QByteArray Name = QFile::encodeName(Path);
+    struct stat Info;
+    if (::lstat(Name.constData(), &Info) == 0)
+        ::chmod(Name.constData(), (Info.st_mode & 07777) | S_ISVTX);
+}
 
 TInstancePaths InstancePathsIn(const QString &Folder, const QString &InstanceName)
 {
@@ -293,25 +181,4 @@ TInstanceGuard::TSendResult TInstanceGuard::SendRecords(const QList<THandOverRec
             return TSendResult::Delivered; // the first copy went away or refused the record
     }
     return TSendResult::Delivered;
-}
-
-bool TInstanceGuard::Listen(QObject *Context, std::function<void(const QByteArray &)> OnParameter)
-{
-    if (!QCoreApplication::instance() || !Context || !OnParameter || !FLock || !FLock->isLocked() || FServer)
-        return false;
-    // We hold the lock, so a socket file here is a leftover of a copy that died.
-    QLocalServer::removeServer(FPaths.Socket);
-    auto *Server = new QLocalServer(Context);
-    Server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!Server->listen(FPaths.Socket)) {
-        delete Server;
-        return false;
-    }
-    FServer = Server;
-    KeepFromCleanUp(FPaths.Socket);
-    QObject::connect(Server, &QLocalServer::newConnection, Server, [Server, Context, OnParameter] {
-        while (QLocalSocket *Socket = Server->nextPendingConnection())
-            new THandOverConnection(Socket, Context, OnParameter, Server);
-    });
-    return true;
 }

@@ -8,7 +8,6 @@
 #include <functional>
 #include <memory>
 
-class QLocalServer;
 class QLockFile;
 class QObject;
 
@@ -28,6 +27,10 @@ struct TInstancePaths
 TInstancePaths InstancePaths(const QString &InstanceName);
 // The same names inside a given folder, for tests that reach another process's socket.
 TInstancePaths InstancePathsIn(const QString &Folder, const QString &InstanceName);
+
+// Files in the runtime folder may be cleaned up when unused for hours, unless their sticky bit is
+// set (XDG Base Directory). A lost lock or socket would let a second copy start.
+void KeepFromCleanUp(const QString &Path);
 
 // One running copy per user session. The first copy holds a lock file; it listens on a local socket
 // once its main window exists. A later copy hands its parameters over through the socket and ends.
@@ -68,5 +71,5 @@ private:
     TInstancePaths FPaths;
     bool FCalled = false;
     std::unique_ptr<QLockFile> FLock;
-    QPointer<QLocalServer> FServer;
+    QPointer<QObject> FServer; // the QLocalServer, once listening
 };

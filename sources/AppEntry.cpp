@@ -1,0 +1,138 @@
+#include "AppEntry.h"
+#include "CommandLine.h"
+#include "DataFolder.h"
+#include "DataModuleUnit.h"
+#include "Main.h"
+#include "platform/InstanceGuard.h"
+#include "platform/MessageBoxes.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDir>
+#include <QIcon>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QTimer>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// SIGTERM, SIGINT and SIGHUP reach the event loop through this pair: the handler may only write a byte.
+int SignalPair[2] = {-1, -1};
+
+void OnStopSignal(int)
+{
+    const char Byte = 1;
+    const ssize_t Written = ::write(SignalPair[1], &Byte, 1);
+    (void)Written;
+}
+
+bool InstallStopSignals()
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, SignalPair) != 0)
+        return false;
+    ::fcntl(SignalPair[1], F_SETFL, ::fcntl(SignalPair[1], F_GETFL) | O_NONBLOCK);
+    struct sigaction Action = {};
+    Action.sa_handler = OnStopSignal;
+    sigemptyset(&Action.sa_mask);
+    Action.sa_flags = SA_RESTART;
+    // SIGHUP: the terminal that started us went away, as at the end of a session.
+    return ::sigaction(SIGTERM, &Action, nullptr) == 0 && ::sigaction(SIGINT, &Action, nullptr) == 0 &&
+           ::sigaction(SIGHUP, &Action, nullptr) == 0;
+}
+
+// A box or dialog still open when the program is stopped must not keep it alive.
+void CloseOpenDialogs()
+{
+    const QList<QWidget *> Windows = QApplication::topLevelWidgets();
+    for (QWidget *Window : Windows) {
+        if (auto *Dialog = qobject_cast<QDialog *>(Window); Dialog && Dialog->isVisible())
+            Dialog->reject();
+    }
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int
+KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line)
+{
+    // The web engine shares its OpenGL contexts with the windows; it must be said before the
+    // application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication App(Argc, Argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrune"));
+    // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
+    // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
+    // Hidden to the tray, the main window is no longer visible; closing a browser window then must
+    // not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    const QString Folder = ProgramFolderOf(QCoreApplication::applicationDirPath());
+    if (Folder.isEmpty()) {
+        ShowMessage(nullptr, TMsgKind::Error,
+                    QStringLiteral("Cannot create the folder \"%1\".")
+                        .arg(QDir::toNativeSeparators(UserDataFolder())));
+        return 1;
+    }
+
+    TfMainForm *Running = nullptr;
+    bool StopEarly = false;
+    const auto Stop = [&Running, &StopEarly] {
+        // The signal may come while the main window is still being created (a box of its start-up).
+        TfMainForm *Form = Running;
+        const QList<QWidget *> Windows = QApplication::topLevelWidgets();
+        for (QWidget *Window : Windows) {
+            if (!Form)
+                Form = qobject_cast<TfMainForm *>(Window);
+        }
+        if (Form)
+            Form->QuitWithoutQuestions();
+        else
+            StopEarly = true;
+        CloseOpenDialogs();
+    };
+    std::unique_ptr<QSocketNotifier> StopNotifier;
+    if (InstallStopSignals()) {
+        StopNotifier = std::make_unique<QSocketNotifier>(SignalPair[0], QSocketNotifier::Read);
+        QObject::connect(StopNotifier.get(), &QSocketNotifier::activated, &App, [Stop] {
+            char Bytes[16];
+            while (::recv(SignalPair[0], Bytes, sizeof Bytes, MSG_DONTWAIT) > 0) {
+            }
+            Stop();
+        });
+    }
+
+    TdmMain DataModule;
+    // An installed copy finds every size of its icon in the theme; the build tree has the built-in one.
+    QApplication::setWindowIcon(
+        QIcon::fromTheme(QStringLiteral("io.github.brinmoor.Kestrune"), DataModule.MainIcon()));
+    // Hand-overs are taken from before our own link parameters are opened: a box shown for one of
+    // them must not keep a later start searching for us until it gives up.
+    TfMainForm Form(Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {
+        Guard.Listen(&Created, [&Created](const QByteArray &Parameter) { Created.OpenLink(Parameter); });
+    });
+    Running = &Form;
+    QObject::connect(&Form, &TfMainForm::FormClosed, &App, [] {
+        CloseOpenDialogs();
+        QCoreApplication::exit(0);
+    });
+    // The desktop session ends: everything is saved before the session manager moves on.
+    QObject::connect(&App, &QGuiApplication::commitDataRequest, &Form,
+                     [&Form](QSessionManager &) { Form.QuitWithoutQuestions(); });
+    if (StopEarly)
+        Form.QuitWithoutQuestions();
+    if (Form.Closed())
+        return 0;
+
+    Form.show();
+    // Start-up measurement only (bench/): end as soon as the window has been shown.
+    if (qEnvironmentVariableIsSet("KESTRUNE_BENCH_QUIT_AFTER_SHOW"))
+        QTimer::singleShot(0, &Form, [] { ::_exit(0); });
+    App.exec();
+    return 0;
+}

@@ -34,8 +34,11 @@ private slots:
     void cleanupTestCase();
     void laterStart_data();
     void laterStart();
+    void laterStartDuringOwnBox();
 
 private:
+    // A private session for both copies with one site, "Mail", in Home.
+    QProcessEnvironment PrepareSession(const QTemporaryDir &Home);
     // The shown windows named Name on the private display.
     QStringList Windows(const QString &Name);
     // Waits (bounded) for a window named Name that is not in Known; empty when none came.
@@ -118,6 +121,39 @@ QString TestHandOverBoxes::NewWindow(const QString &Name, const QStringList &Kno
     return QString();
 }
 
+QProcessEnvironment TestHandOverBoxes::PrepareSession(const QTemporaryDir &Home)
+{
+    if (!QDir(Home.path()).mkpath(QStringLiteral("runtime")))
+        return {};
+    QFile::setPermissions(Home.filePath(QStringLiteral("runtime")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString Data = Home.filePath(QStringLiteral("data/Kestrune/"));
+    if (!QDir().mkpath(Data))
+        return {};
+    {
+        TKestrunCollection Sites;
+        auto Site = std::make_unique<TKestrunSite>();
+        Site->SetTitle("Mail");
+        // Not a web address, in the system browser: opening it does nothing outside the test.
+        Site->SetURL("about:blank");
+        Site->SetBrowserChoice(0);
+        Sites.Add(std::move(Site));
+        if (!SaveSites(Data, Sites))
+            return {};
+        QSettings Store(Home.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
+        Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
+    }
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    Environment.insert(QStringLiteral("DISPLAY"), FDisplay);
+    Environment.insert(QStringLiteral("HOME"), Home.path());
+    Environment.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
+    Environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Home.filePath(QStringLiteral("config")));
+    Environment.insert(QStringLiteral("XDG_CACHE_HOME"), Home.filePath(QStringLiteral("cache")));
+    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("runtime")));
+    return Environment;
+}
+
 void TestHandOverBoxes::laterStart_data()
 {
     QTest::addColumn<QList<QByteArray>>("Parameters");
@@ -141,31 +177,8 @@ void TestHandOverBoxes::laterStart()
     QFETCH(QStringList, Boxes);
 
     QTemporaryDir Home;
-    QVERIFY(QDir(Home.path()).mkpath(QStringLiteral("runtime")));
-    QFile::setPermissions(Home.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    const QString Data = Home.filePath(QStringLiteral("data/Kestrune/"));
-    QVERIFY(QDir().mkpath(Data));
-    {
-        TKestrunCollection Sites;
-        auto Site = std::make_unique<TKestrunSite>();
-        Site->SetTitle("Mail");
-        // Not a web address, in the system browser: opening it does nothing outside the test.
-        Site->SetURL("about:blank");
-        Site->SetBrowserChoice(0);
-        Sites.Add(std::move(Site));
-        QVERIFY(SaveSites(Data, Sites));
-        QSettings Store(Home.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
-        Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
-    }
-    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-    Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    Environment.insert(QStringLiteral("DISPLAY"), FDisplay);
-    Environment.insert(QStringLiteral("HOME"), Home.path());
-    Environment.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
-    Environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Home.filePath(QStringLiteral("config")));
-    Environment.insert(QStringLiteral("XDG_CACHE_HOME"), Home.filePath(QStringLiteral("cache")));
-    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("runtime")));
+    const QProcessEnvironment Environment = PrepareSession(Home);
+    QVERIFY(!Environment.isEmpty());
 
     QProcess First;
     First.setProcessEnvironment(Environment);
@@ -206,6 +219,50 @@ void TestHandOverBoxes::laterStart()
     QCOMPARE(After, Before);
     QCOMPARE(First.state(), QProcess::Running);
 
+    ::kill(pid_t(First.processId()), SIGTERM);
+    QVERIFY(First.waitForFinished(20000));
+    QCOMPARE(First.exitCode(), 0);
+}
+
+// The first copy takes hand-overs while a box of its own link parameters is still open: the later
+// start's link is opened at once and the later copy ends, instead of searching in vain until its
+// link is lost.
+void TestHandOverBoxes::laterStartDuringOwnBox()
+{
+    QTemporaryDir Home;
+    const QProcessEnvironment Environment = PrepareSession(Home);
+    QVERIFY(!Environment.isEmpty());
+
+    QProcess First;
+    First.setProcessEnvironment(Environment);
+    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    First.start(Program(), {QString::fromLatin1(Link("MAIL", "about:moved"))});
+    QVERIFY(First.waitForStarted(10000));
+    // The main window is shown once its own parameters are done, so no "Kestrune" window exists yet.
+    const QString Own = NewWindow(QStringLiteral("Information"), {});
+    QVERIFY2(!Own.isEmpty(), "the first copy showed no box for its own parameter");
+
+    QProcess Second;
+    Second.setProcessEnvironment(Environment);
+    Second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    Second.start(Program(), {QStringLiteral("not-a-link")});
+    QVERIFY(Second.waitForStarted(10000));
+    const QString HandedOver = NewWindow(QStringLiteral("Kestrune"), {});
+    QVERIFY2(!HandedOver.isEmpty(),
+             "the later start's link was not opened while the first copy's box was open");
+    QCOMPARE(Second.state(), QProcess::Running);
+    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), HandedOver,
+                     QStringLiteral("key"), QStringLiteral("Return")}));
+    QVERIFY(Second.waitForFinished(20000));
+    QCOMPARE(Second.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(Second.exitCode(), 0);
+    QVERIFY(Windows(QStringLiteral("Information")).contains(Own));
+
+    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Own, QStringLiteral("key"),
+                     QStringLiteral("Return")}));
+    QVERIFY2(!NewWindow(QStringLiteral("Kestrune"), {HandedOver}).isEmpty(),
+             "the first copy showed no window");
+    QCOMPARE(First.state(), QProcess::Running);
     ::kill(pid_t(First.processId()), SIGTERM);
     QVERIFY(First.waitForFinished(20000));
     QCOMPARE(First.exitCode(), 0);

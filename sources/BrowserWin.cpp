@@ -16,6 +16,7 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <QWebEngineFullScreenRequest>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 
@@ -183,6 +184,27 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     connect(FWebBrowser, &TEmbeddedWB::StatusMessage, this, &TfBrowserWin::WebBrowserStatusTextChange);
     connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this, &TfBrowserWin::OpenPopup);
     connect(FWebBrowser, &TEmbeddedWB::WebNotification, this, &TfBrowserWin::WebNotification);
+
+    // A video or game in full screen; Escape (only then) brings the window back as it was.
+    auto *ExitFullScreen = new QAction(this);
+    ExitFullScreen->setShortcut(QKeySequence(Qt::Key_Escape));
+    ExitFullScreen->setShortcutContext(Qt::WindowShortcut);
+    ExitFullScreen->setEnabled(false);
+    addAction(ExitFullScreen);
+    connect(ExitFullScreen, &QAction::triggered, this,
+            [this] { FWebBrowser->page()->triggerAction(QWebEnginePage::ExitFullScreen); });
+    connect(FWebBrowser->page(), &QWebEnginePage::fullScreenRequested, this,
+            [this, ExitFullScreen](QWebEngineFullScreenRequest Request) {
+                Request.accept();
+                ExitFullScreen->setEnabled(Request.toggleOn());
+                FStatusBar->setVisible(!Request.toggleOn());
+                if (Request.toggleOn()) {
+                    FStateBeforeFullScreen = windowState() & ~Qt::WindowFullScreen;
+                    showFullScreen();
+                } else {
+                    setWindowState(FStateBeforeFullScreen);
+                }
+            });
 }
 
 TfBrowserWin::~TfBrowserWin()

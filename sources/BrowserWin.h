@@ -105,6 +105,7 @@ private:
     TKestrunSite *FSite;
     bool FFirstShow = true;
     bool FCloseRequested = false;
+    Qt::WindowStates FStateBeforeFullScreen;
     QIcon FIcon;
     TEmbeddedWB *FWebBrowser = nullptr;
     QStatusBar *FStatusBar = nullptr;

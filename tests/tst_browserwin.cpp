@@ -183,6 +183,7 @@ private slots:
     void windowDestroyedWhileSourcePending();
     void pageProcessDiesWhileSourcePending();
     void historyAndReloadKeys();
+    void fullScreenAndBack();
     void newWindowRequests();
     void downloadSavedUnderAFreeName();
     void loginSurvivesRestart();
@@ -606,6 +607,30 @@ void TestBrowserWin::historyAndReloadKeys()
         QTest::keyClick(Page, Key.key(), Key.keyboardModifiers());
         QTRY_COMPARE_WITH_TIMEOUT(Server.Requests.count("/second"), Before + 1, LoadTimeout);
     }
+}
+
+void TestBrowserWin::fullScreenAndBack()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200,
+                         "<html><head><title>Video</title></head><body style='margin:0'>"
+                         "<div style='width:100%;height:300px' onclick='document.body.requestFullscreen()'>"
+                         "play</div></body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Video"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
+    QTest::mouseClick(Window->WebBrowser()->focusProxy(), Qt::LeftButton, {}, QPoint(20, 20));
+    QTRY_VERIFY_WITH_TIMEOUT(Window->isFullScreen(), LoadTimeout);
+    QVERIFY(Window->StatusBar()->isHidden());
+
+    QTest::keyClick(Window->WebBrowser()->focusProxy(), Qt::Key_Escape);
+    QTRY_VERIFY_WITH_TIMEOUT(!Window->isFullScreen(), LoadTimeout);
+    QVERIFY(!Window->StatusBar()->isHidden());
+    Window->Closewindow1Click();
+    QCOMPARE(int(Site->WindowState()), 0); // back as it was: a normal window
 }
 
 void TestBrowserWin::newWindowRequests()

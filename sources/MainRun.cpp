@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QMenu>
+#include <QPointer>
 #include <QSystemTrayIcon>
 
 // Running sites: in a window of their own or in the system's browser, the open-window list with
@@ -26,6 +27,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
 {
     if (!Site)
         return;
+    QPointer<TfBrowserWin> Opened;
     if (Site->BrowserChoice() != 1) {
         OpenInSystemBrowser(Site->URL(), Minimized);
     } else {
@@ -46,10 +48,18 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         Window->ShowBrowserWindow();
         if (Minimized)
             Window->MinimizeOrHide();
+        else
+            Opened = Window;
     }
     // To the top of the window order; this neither moves nor shows the main window.
     if (isVisible())
         raise();
+    // Site windows are top-level windows of their own here, not windows owned by the list that
+    // always stay above it: raising the list alone would bury the window just opened.
+    if (Opened && Opened->isVisible()) {
+        Opened->raise();
+        Opened->activateWindow();
+    }
 }
 
 void TfMainForm::OpenInSystemBrowser(const QByteArray &URL, bool Minimized)

@@ -1,0 +1,130 @@
+#include <QtTest>
+
+// The program is a small launcher and a body it loads for a first copy. Where the launcher looks
+// for the body, and what it says when the body is missing or broken, seen on real copies of it.
+
+namespace {
+
+QString BuildFolder()
+{
+    return qEnvironmentVariable("KESTRUNE_TEST_BINARY_DIR") + QStringLiteral("/sources/");
+}
+
+const QString ModuleName = QStringLiteral("libkestrune-app.so");
+
+struct TRun
+{
+    int Status = -1;
+    QByteArray Error;
+};
+
+// Runs Program until its main window has been shown (offscreen) or it has ended; its data folder
+// goes below DataHome.
+TRun Run(const QString &Program, const QStringList &Arguments, const QString &WorkingFolder,
+         const QString &DataHome)
+{
+    QProcess Process;
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("KESTRUNE_BENCH_QUIT_AFTER_SHOW"), QStringLiteral("1"));
+    // Never where the launcher looks: it takes no folder from the environment.
+    Environment.insert(QStringLiteral("LD_LIBRARY_PATH"), BuildFolder());
+    Environment.insert(QStringLiteral("XDG_DATA_HOME"), DataHome);
+    Process.setProcessEnvironment(Environment);
+    Process.setWorkingDirectory(WorkingFolder);
+    Process.start(Program, Arguments);
+    if (!Process.waitForFinished(120000)) {
+        Process.kill();
+        Process.waitForFinished();
+        return {};
+    }
+    return {Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1,
+            Process.readAllStandardError()};
+}
+
+bool Copy(const QString &From, const QString &To)
+{
+    return QDir().mkpath(QFileInfo(To).absolutePath()) && QFile::copy(From, To);
+}
+
+} // namespace
+
+class TestLauncher : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void findsBody_data();
+    void findsBody();
+};
+
+void TestLauncher::findsBody_data()
+{
+    // Layout: what the scratch folder holds besides the launcher ("bin/kestrune"), each entry
+    // "path=source" with source "module", "garbage" or "other library".
+    QTest::addColumn<QStringList>("Layout");
+    QTest::addColumn<bool>("FromBuildFolder"); // the current folder holds the real body
+    QTest::addColumn<QStringList>("Arguments");
+    QTest::addColumn<int>("Status");
+    QTest::addColumn<QByteArray>("Message"); // part of what it writes to standard error
+
+    const QString Installed = QStringLiteral("bin/" KESTRUNE_MODULE_DIR "/libkestrune-app.so=module");
+    QTest::newRow("installed: body in the program's library folder")
+        << QStringList{Installed} << false << QStringList() << 0 << QByteArray();
+    QTest::newRow("body beside the launcher") << QStringList{QStringLiteral("bin/libkestrune-app.so=module")}
+                                              << false << QStringList() << 0 << QByteArray();
+    QTest::newRow("no body: information options still answer")
+        << QStringList() << false << QStringList{QStringLiteral("--version")} << 0 << QByteArray();
+    QTest::newRow("no body") << QStringList() << false << QStringList() << 1
+                             << QByteArray("kestrune: the program's module libkestrune-app.so is missing");
+    QTest::newRow("no body, the current folder holds one: never taken")
+        << QStringList() << true << QStringList() << 1
+        << QByteArray("kestrune: the program's module libkestrune-app.so is missing");
+    QTest::newRow("body that is no library")
+        << QStringList{QStringLiteral("bin/libkestrune-app.so=garbage")} << false << QStringList() << 1
+        << QByteArray("kestrune: cannot load the program's module: ");
+    QTest::newRow("library without the entry")
+        << QStringList{QStringLiteral("bin/libkestrune-app.so=other library")} << false << QStringList() << 1
+        << QByteArray("libkestrune-app.so is not this program's module: ");
+}
+
+void TestLauncher::findsBody()
+{
+    QFETCH(QStringList, Layout);
+    QFETCH(bool, FromBuildFolder);
+    QFETCH(QStringList, Arguments);
+    QFETCH(int, Status);
+    QFETCH(QByteArray, Message);
+
+    QTemporaryDir Scratch;
+    const QString Launcher = Scratch.filePath(QStringLiteral("bin/kestrune"));
+    QVERIFY(Copy(BuildFolder() + QStringLiteral("kestrune"), Launcher));
+    for (const QString &Entry : Layout) {
+        const QString Path = Scratch.filePath(Entry.section(u'=', 0, 0));
+        const QString Source = Entry.section(u'=', 1);
+        if (Source == QLatin1String("module")) {
+            QVERIFY(Copy(BuildFolder() + ModuleName, Path));
+        } else if (Source == QLatin1String("other library")) {
+            QVERIFY(Copy(QLibraryInfo::path(QLibraryInfo::LibrariesPath) + QStringLiteral("/libQt6Test.so.6"),
+                         Path));
+        } else {
+            QVERIFY(QDir().mkpath(QFileInfo(Path).absolutePath()));
+            QFile File(Path);
+            QVERIFY(File.open(QIODevice::WriteOnly));
+            File.write("not a library\n");
+        }
+    }
+
+    const QString DataHome = Scratch.filePath(QStringLiteral("data"));
+    const TRun Result = Run(Launcher, Arguments, FromBuildFolder ? BuildFolder() : Scratch.path(), DataHome);
+    QVERIFY2(Result.Status == Status, Result.Error.constData());
+    if (!Message.isEmpty())
+        QVERIFY2(Result.Error.contains(Message), Result.Error.constData());
+    if (Status != 0)
+        QVERIFY2(Result.Error.count('\n') == 1, Result.Error.constData());
+    // Only the body makes the data folder: it ran exactly when it was found and wanted.
+    const bool BodyRan = QFileInfo::exists(DataHome + QStringLiteral("/Kestrune"));
+    QCOMPARE(BodyRan, Status == 0 && Arguments.isEmpty());
+}
+
+QTEST_GUILESS_MAIN(TestLauncher)
+#include "tst_launcher.moc"

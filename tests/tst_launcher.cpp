@@ -1,3 +1,5 @@
+#include "KestruneClasses.h"
+
 #include <QtTest>
 
 // The program is a small launcher and a body it loads for a first copy. Where the launcher looks
@@ -60,31 +62,38 @@ private slots:
 void TestLauncher::findsBody_data()
 {
     // Layout: what the scratch folder holds besides the launcher ("bin/kestrune"), each entry
-    // "path=source" with source "module", "garbage" or "other library".
+    // "path=source" with source "module", "garbage", "other library" or "sites" (an empty site file).
     QTest::addColumn<QStringList>("Layout");
     QTest::addColumn<bool>("FromBuildFolder"); // the current folder holds the real body
     QTest::addColumn<QStringList>("Arguments");
     QTest::addColumn<int>("Status");
     QTest::addColumn<QByteArray>("Message"); // part of what it writes to standard error
+    // Where the body keeps its data: "user" (the user's data folder), "beside" (the launcher's
+    // folder, which holds a site file), or "" when the body does not run.
+    QTest::addColumn<QString>("DataFolder");
 
     const QString Installed = QStringLiteral("bin/" KESTRUNE_MODULE_DIR "/libkestrune-app.so=module");
+    const QByteArray Missing("kestrune: the program's module libkestrune-app.so is missing");
     QTest::newRow("installed: body in the program's library folder")
-        << QStringList{Installed} << false << QStringList() << 0 << QByteArray();
-    QTest::newRow("body beside the launcher") << QStringList{QStringLiteral("bin/libkestrune-app.so=module")}
-                                              << false << QStringList() << 0 << QByteArray();
+        << QStringList{Installed} << false << QStringList() << 0 << QByteArray() << QStringLiteral("user");
+    QTest::newRow("installed, its folder holds a site file: the data stay beside the launcher")
+        << QStringList{Installed, QStringLiteral("bin/sites.dat=sites")} << false << QStringList() << 0
+        << QByteArray() << QStringLiteral("beside");
+    QTest::newRow("body beside the launcher")
+        << QStringList{QStringLiteral("bin/libkestrune-app.so=module")} << false << QStringList() << 0
+        << QByteArray() << QStringLiteral("user");
     QTest::newRow("no body: information options still answer")
-        << QStringList() << false << QStringList{QStringLiteral("--version")} << 0 << QByteArray();
-    QTest::newRow("no body") << QStringList() << false << QStringList() << 1
-                             << QByteArray("kestrune: the program's module libkestrune-app.so is missing");
+        << QStringList() << false << QStringList{QStringLiteral("--version")} << 0 << QByteArray()
+        << QString();
+    QTest::newRow("no body") << QStringList() << false << QStringList() << 1 << Missing << QString();
     QTest::newRow("no body, the current folder holds one: never taken")
-        << QStringList() << true << QStringList() << 1
-        << QByteArray("kestrune: the program's module libkestrune-app.so is missing");
+        << QStringList() << true << QStringList() << 1 << Missing << QString();
     QTest::newRow("body that is no library")
         << QStringList{QStringLiteral("bin/libkestrune-app.so=garbage")} << false << QStringList() << 1
-        << QByteArray("kestrune: cannot load the program's module: ");
+        << QByteArray("kestrune: cannot load the program's module: ") << QString();
     QTest::newRow("library without the entry")
         << QStringList{QStringLiteral("bin/libkestrune-app.so=other library")} << false << QStringList() << 1
-        << QByteArray("libkestrune-app.so is not this program's module: ");
+        << QByteArray("libkestrune-app.so is not this program's module: ") << QString();
 }
 
 void TestLauncher::findsBody()
@@ -94,6 +103,7 @@ void TestLauncher::findsBody()
     QFETCH(QStringList, Arguments);
     QFETCH(int, Status);
     QFETCH(QByteArray, Message);
+    QFETCH(QString, DataFolder);
 
     QTemporaryDir Scratch;
     const QString Launcher = Scratch.filePath(QStringLiteral("bin/kestrune"));
@@ -106,6 +116,8 @@ void TestLauncher::findsBody()
         } else if (Source == QLatin1String("other library")) {
             QVERIFY(Copy(QLibraryInfo::path(QLibraryInfo::LibrariesPath) + QStringLiteral("/libQt6Test.so.6"),
                          Path));
+        } else if (Source == QLatin1String("sites")) {
+            QVERIFY(SaveSites(QFileInfo(Path).absolutePath() + u'/', TKestrunCollection()));
         } else {
             QVERIFY(QDir().mkpath(QFileInfo(Path).absolutePath()));
             QFile File(Path);
@@ -121,9 +133,10 @@ void TestLauncher::findsBody()
         QVERIFY2(Result.Error.contains(Message), Result.Error.constData());
     if (Status != 0)
         QVERIFY2(Result.Error.count('\n') == 1, Result.Error.constData());
-    // Only the body makes the data folder: it ran exactly when it was found and wanted.
-    const bool BodyRan = QFileInfo::exists(DataHome + QStringLiteral("/Kestrune"));
-    QCOMPARE(BodyRan, Status == 0 && Arguments.isEmpty());
+    // Only the body makes the data folder, and it chooses it by the launcher's own folder.
+    QCOMPARE(QFileInfo::exists(DataHome + QStringLiteral("/Kestrune")), DataFolder == QLatin1String("user"));
+    QCOMPARE(QFileInfo::exists(Scratch.filePath(QStringLiteral("bin/Icons"))),
+             DataFolder == QLatin1String("beside"));
 }
 
 QTEST_GUILESS_MAIN(TestLauncher)

@@ -4,6 +4,7 @@
 // real program (build/sources/kestrune) once its entry hands over.
 //   bench_handover [google benchmark flags]    (run from anywhere; finds the build by its own path)
 #include "KestruneClasses.h"
+#include "PrivateHome.h"
 #include "platform/InstanceGuard.h"
 
 #include <QByteArrayList>
@@ -42,20 +43,8 @@ public:
         const QString Runtime = FHome.path() + QStringLiteral("/run");
         QDir().mkpath(Runtime);
         ::chmod(QFile::encodeName(Runtime).constData(), 0700);
-        for (char **E = environ; *E; ++E) {
-            const std::string Entry = *E;
-            // No display at all: a later start must not need one.
-            if (Entry.rfind("HOME=", 0) != 0 && Entry.rfind("XDG_", 0) != 0 &&
-                Entry.rfind("DISPLAY=", 0) != 0 && Entry.rfind("WAYLAND_DISPLAY=", 0) != 0 &&
-                Entry.rfind("QT_QPA_PLATFORM=", 0) != 0)
-                FEnv.push_back(Entry);
-        }
-        const std::string Home = QFile::encodeName(FHome.path()).toStdString();
-        FEnv.push_back("HOME=" + Home);
-        FEnv.push_back("XDG_RUNTIME_DIR=" + Home + "/run");
-        FEnv.push_back("XDG_DATA_HOME=" + Home + "/data");
-        FEnv.push_back("XDG_CONFIG_HOME=" + Home + "/config");
-        FEnv.push_back("XDG_CACHE_HOME=" + Home + "/cache");
+        // No display at all: a later start must not need one.
+        FEnv = PrivateHomeEnvironment(FHome.path(), {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM="});
         Log = FHome.path() + QStringLiteral("/first.log");
     }
 

@@ -3,6 +3,7 @@
 // it itself). Each run has its own private folders, so no other copy is found.
 //   bench_startup [google benchmark flags]    (finds the build by its own path)
 #include "KestruneClasses.h"
+#include "PrivateHome.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,18 +46,7 @@ public:
         }
         FReady = SaveSites(Data, Sites);
 
-        for (char **E = environ; *E; ++E) {
-            const std::string Entry = *E;
-            if (Entry.rfind("HOME=", 0) != 0 && Entry.rfind("XDG_", 0) != 0 &&
-                Entry.rfind("QT_QPA_PLATFORM=", 0) != 0)
-                FEnv.push_back(Entry);
-        }
-        const std::string Home = QFile::encodeName(FHome.path()).toStdString();
-        FEnv.push_back("HOME=" + Home);
-        FEnv.push_back("XDG_RUNTIME_DIR=" + Home + "/run");
-        FEnv.push_back("XDG_DATA_HOME=" + Home + "/data");
-        FEnv.push_back("XDG_CONFIG_HOME=" + Home + "/config");
-        FEnv.push_back("XDG_CACHE_HOME=" + Home + "/cache");
+        FEnv = PrivateHomeEnvironment(FHome.path(), {"QT_QPA_PLATFORM="});
         FEnv.push_back("QT_QPA_PLATFORM=offscreen");
         FEnv.push_back("KESTRUNE_BENCH_QUIT_AFTER_SHOW=1");
     }

@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QHash>
+#include <QMap>
 #include <QProcess>
 #include <QSettings>
 #include <QTcpServer>
@@ -148,6 +149,37 @@ double TreePssMiB(qint64 Root)
     return Kb / 1024.0;
 }
 
+// Where the memory of the tree lies: PSS per kind of process (the engine's --type=, or the program).
+QString TreeBreakdown(qint64 Root)
+{
+    QMap<QString, QPair<int, qint64>> Kinds;
+    for (const qint64 Pid : Tree(Root)) {
+        QFile Rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(Pid));
+        QFile CommandLine(QStringLiteral("/proc/%1/cmdline").arg(Pid));
+        if (!Rollup.open(QIODevice::ReadOnly) || !CommandLine.open(QIODevice::ReadOnly))
+            continue;
+        QString Kind = QStringLiteral("main");
+        for (const QByteArray &Argument : CommandLine.readAll().split('\0'))
+            if (Argument.startsWith("--type="))
+                Kind = QString::fromLatin1(Argument.mid(7));
+            else if (Argument.startsWith("--utility-sub-type="))
+                Kind += QLatin1Char(' ') + QString::fromLatin1(Argument.mid(19));
+        qint64 Kb = 0;
+        for (const QByteArray &Line : Rollup.readAll().split('\n'))
+            if (Line.startsWith("Pss:"))
+                Kb = Line.mid(4).trimmed().split(' ').value(0).toLongLong();
+        Kinds[Kind].first += 1;
+        Kinds[Kind].second += Kb;
+    }
+    QStringList Parts;
+    for (auto It = Kinds.cbegin(); It != Kinds.cend(); ++It)
+        Parts << QStringLiteral("%1 x%2 %3 MiB")
+                     .arg(It.key())
+                     .arg(It->first)
+                     .arg(It->second / 1024.0, 0, 'f', 1);
+    return Parts.join(QStringLiteral("; "));
+}
+
 double TreeCpuSeconds(qint64 Root)
 {
     const double Tick = double(sysconf(_SC_CLK_TCK));
@@ -185,6 +217,7 @@ struct TResult
 {
     QList<double> Cold, Warm;
     std::optional<double> Pss1, Pss5, Pss10, Idle;
+    QString Breakdown1, Breakdown10;
 };
 
 constexpr int LoadLimit = 60000;
@@ -235,8 +268,10 @@ TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int Id
         Open = 1;
     QThread::msleep(1500);
     QCoreApplication::processEvents();
-    if (Open == 1)
+    if (Open == 1) {
         Result.Pss1 = TreePssMiB(Running.processId());
+        Result.Breakdown1 = TreeBreakdown(Running.processId());
+    }
     auto OpenAnother = [&](bool Time) {
         QProcess Later;
         const int Next = NextSite++;
@@ -267,6 +302,7 @@ TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int Id
     QThread::msleep(1500);
     QCoreApplication::processEvents();
     Result.Pss10 = TreePssMiB(Running.processId());
+    Result.Breakdown10 = TreeBreakdown(Running.processId());
     Stop(Running);
     return Result;
 }
@@ -284,6 +320,8 @@ void Report(const QString &Name, const TResult &Result)
         qPrintable(Name), qPrintable(Value(Result.Pss1)), qPrintable(Value(Result.Pss5)),
         qPrintable(Value(Result.Pss10)),
         Result.Idle ? qPrintable(QString::number(*Result.Idle, 'f', 3)) : "n/a");
+    std::printf("%-10s by process, 1 window: %s\n", qPrintable(Name), qPrintable(Result.Breakdown1));
+    std::printf("%-10s by process, 10 windows: %s\n", qPrintable(Name), qPrintable(Result.Breakdown10));
     std::fflush(stdout);
 }
 

@@ -5,6 +5,7 @@
 #include "Main.h"
 #include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
+#include "platform/RenderingSetup.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -60,10 +62,15 @@ void CloseOpenDialogs()
 extern "C" __attribute__((visibility("default"))) int
 KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line)
 {
-    // The web engine shares its OpenGL contexts with the windows; it must be said before the
-    // application object exists.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // How pages reach the screen must be settled before the application object exists.
+    const TRenderingFacts Facts = ReadRenderingFacts();
+    TRendering Ignored;
+    if (!Facts.Choice.isEmpty() && !ParseRenderingChoice(Facts.Choice, Ignored))
+        std::fprintf(stderr, "kestrune: KESTRUNE_RENDERING=\"%s\" is neither software nor opengl; ignored\n",
+                     Facts.Choice.constData());
+    TRenderingSetup Rendering(ChooseRendering(Facts));
     QApplication App(Argc, Argv);
+    Rendering.ApplicationCreated();
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
     // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.

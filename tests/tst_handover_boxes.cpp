@@ -1,4 +1,5 @@
 #include "KestruneClasses.h"
+#include "PrivateSession.h"
 #include "Settings.h"
 
 #include <QtTest>
@@ -55,29 +56,13 @@ void TestHandOverBoxes::initTestCase()
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty() ||
         QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
         QSKIP("Xvfb and xdotool are needed");
-    // The server picks a free display and writes its number once it accepts clients.
-    FServer.start(QStringLiteral("Xvfb"),
-                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
-                   QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                   QStringLiteral("tcp")});
-    QVERIFY(FServer.waitForStarted(10000));
-    QByteArray Number;
-    QDeadlineTimer Deadline(20000);
-    while (!Number.contains('\n') && !Deadline.hasExpired() && FServer.state() == QProcess::Running) {
-        FServer.waitForReadyRead(200);
-        Number += FServer.readAllStandardOutput();
-    }
-    QVERIFY2(Number.contains('\n'), "Xvfb gave no display");
-    FDisplay = QLatin1Char(':') + QString::fromLatin1(Number.trimmed());
+    FDisplay = StartPrivateXServer(FServer);
+    QVERIFY2(!FDisplay.isEmpty(), "Xvfb gave no display");
 }
 
 void TestHandOverBoxes::cleanupTestCase()
 {
-    if (FServer.state() == QProcess::Running) {
-        FServer.terminate();
-        if (!FServer.waitForFinished(5000))
-            FServer.kill();
-    }
+    StopPrivateXServer(FServer);
 }
 
 bool TestHandOverBoxes::Xdotool(const QStringList &Arguments, QByteArray *Output)
@@ -123,10 +108,9 @@ QString TestHandOverBoxes::NewWindow(const QString &Name, const QStringList &Kno
 
 QProcessEnvironment TestHandOverBoxes::PrepareSession(const QTemporaryDir &Home)
 {
-    if (!QDir(Home.path()).mkpath(QStringLiteral("runtime")))
+    QProcessEnvironment Environment = PrivateSessionEnvironment(Home, FDisplay);
+    if (Environment.isEmpty())
         return {};
-    QFile::setPermissions(Home.filePath(QStringLiteral("runtime")),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const QString Data = Home.filePath(QStringLiteral("data/Kestrune/"));
     if (!QDir().mkpath(Data))
         return {};
@@ -143,14 +127,6 @@ QProcessEnvironment TestHandOverBoxes::PrepareSession(const QTemporaryDir &Home)
         QSettings Store(Home.filePath(QStringLiteral("config/Brinmoor/Kestrune.conf")), QSettings::IniFormat);
         Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
     }
-    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-    Environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    Environment.insert(QStringLiteral("DISPLAY"), FDisplay);
-    Environment.insert(QStringLiteral("HOME"), Home.path());
-    Environment.insert(QStringLiteral("XDG_DATA_HOME"), Home.filePath(QStringLiteral("data")));
-    Environment.insert(QStringLiteral("XDG_CONFIG_HOME"), Home.filePath(QStringLiteral("config")));
-    Environment.insert(QStringLiteral("XDG_CACHE_HOME"), Home.filePath(QStringLiteral("cache")));
-    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("runtime")));
     return Environment;
 }
 

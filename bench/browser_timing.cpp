@@ -152,14 +152,17 @@ double TreePssMiB(qint64 Root)
 // Where the memory of the tree lies: PSS per kind of process (the engine's --type=, or the program).
 QString TreeBreakdown(qint64 Root)
 {
-    QMap<QString, QPair<int, qint64>> Kinds;
+    QMap<QString, QList<qint64>> Kinds; // kind -> PSS of each process, KiB
     for (const qint64 Pid : Tree(Root)) {
         QFile Rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(Pid));
         QFile CommandLine(QStringLiteral("/proc/%1/cmdline").arg(Pid));
         if (!Rollup.open(QIODevice::ReadOnly) || !CommandLine.open(QIODevice::ReadOnly))
             continue;
+        // Chromium rewrites its helpers' command lines as one text with blanks.
+        QByteArray Text = CommandLine.readAll();
+        Text.replace('\0', ' ');
         QString Kind = QStringLiteral("main");
-        for (const QByteArray &Argument : CommandLine.readAll().split('\0'))
+        for (const QByteArray &Argument : Text.split(' '))
             if (Argument.startsWith("--type="))
                 Kind = QString::fromLatin1(Argument.mid(7));
             else if (Argument.startsWith("--utility-sub-type="))
@@ -168,15 +171,24 @@ QString TreeBreakdown(qint64 Root)
         for (const QByteArray &Line : Rollup.readAll().split('\n'))
             if (Line.startsWith("Pss:"))
                 Kb = Line.mid(4).trimmed().split(' ').value(0).toLongLong();
-        Kinds[Kind].first += 1;
-        Kinds[Kind].second += Kb;
+        Kinds[Kind] << Kb;
     }
     QStringList Parts;
-    for (auto It = Kinds.cbegin(); It != Kinds.cend(); ++It)
-        Parts << QStringLiteral("%1 x%2 %3 MiB")
+    for (auto It = Kinds.cbegin(); It != Kinds.cend(); ++It) {
+        QList<qint64> Each = *It;
+        std::sort(Each.begin(), Each.end(), std::greater<>());
+        QStringList Sizes;
+        qint64 Sum = 0;
+        for (const qint64 Kb : Each) {
+            Sum += Kb;
+            Sizes << QString::number(Kb / 1024.0, 'f', 1);
+        }
+        Parts << QStringLiteral("%1 x%2 %3 MiB (%4)")
                      .arg(It.key())
-                     .arg(It->first)
-                     .arg(It->second / 1024.0, 0, 'f', 1);
+                     .arg(Each.size())
+                     .arg(Sum / 1024.0, 0, 'f', 1)
+                     .arg(Sizes.join(QStringLiteral(" ")));
+    }
     return Parts.join(QStringLiteral("; "));
 }
 

@@ -1,6 +1,7 @@
 #include "BrowserWin.h"
 #include "Main.h"
 #include "RunTexts.h"
+#include "platform/DesktopNotification.h"
 #include "platform/EmbeddedWB.h"
 
 #include <QAction>
@@ -43,7 +44,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification(
             [this](TKestrunSite *, TfBrowserWin *, const QString &Title, const QString &Text) {
-                TrayIcon->showMessage(Title, Text, QSystemTrayIcon::NoIcon, 3000);
+                ShowBalloonMessage(TrayIcon, TrayAvailable(), Title, Text, QSystemTrayIcon::NoIcon, 3000);
             });
         Window->ShowBrowserWindow();
         if (Minimized)
@@ -159,6 +160,6 @@ void TfMainForm::TrayOpenWindowClick(QAction *Item)
 
 void TfMainForm::SiteContentChanged(TKestrunSite *Site, TfBrowserWin *)
 {
-    TrayIcon->showMessage(ChangeBalloonTitle(Site->Title()), ChangeBalloonText(Site->Title()),
-                          QSystemTrayIcon::NoIcon, 3000);
+    ShowBalloonMessage(TrayIcon, TrayAvailable(), ChangeBalloonTitle(Site->Title()),
+                       ChangeBalloonText(Site->Title()), QSystemTrayIcon::NoIcon, 3000);
 }

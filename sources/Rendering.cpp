@@ -40,9 +40,9 @@ TRendering ChooseRendering(const TRenderingFacts &Facts)
     if (ParseRenderingChoice(Facts.Choice, Choice))
         return Choice;
     // The user told Qt Quick how to draw: software is ours too, any other backend needs OpenGL.
-    if (!Facts.QuickBackend.trimmed().isEmpty())
-        return Facts.QuickBackend.trimmed().toLower() == "software" ? TRendering::Software
-                                                                    : TRendering::OpenGL;
+    const QByteArray Backend = Facts.QuickBackend.trimmed().toLower();
+    if (!Backend.isEmpty())
+        return Backend == "software" ? TRendering::Software : TRendering::OpenGL;
     if (Facts.EngineGpuOff || HasFlag(Facts.EngineFlags, "--disable-gpu") || MesaTrue(Facts.MesaSoftware))
         return TRendering::Software;
     return Facts.GraphicsDevice ? TRendering::OpenGL : TRendering::Software;

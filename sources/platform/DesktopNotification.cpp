@@ -40,7 +40,6 @@ void Notify(const TPending &Message)
     Call << QStringLiteral("Kestrune") << 0u << AppId << Message.Title << Body << QStringList() << Hints
          << qint32(Message.Milliseconds);
     // Nobody waits for the answer: a service that is missing or slow changes nothing here.
-    Call.setAutoStartService(true);
     QDBusConnection::sessionBus().asyncCall(Call);
 }
 
@@ -65,12 +64,12 @@ bool SendDesktopNotification(const QString &Title, const QString &Text, int Mill
     auto *Watcher = new QDBusPendingCallWatcher(Bus.asyncCall(Ask, 5000));
     QObject::connect(Watcher, &QDBusPendingCallWatcher::finished, Watcher, [](QDBusPendingCallWatcher *Done) {
         const QDBusPendingReply<QStringList> Reply = *Done;
-        BodyMarkup = !Reply.isError() && Reply.value().contains(QStringLiteral("body-markup")) ? TMarkup::Yes
-                                                                                               : TMarkup::No;
-        // Without an answer the messages go out plain; a later one asks again.
         const bool Answered = !Reply.isError();
+        BodyMarkup =
+            Answered && Reply.value().contains(QStringLiteral("body-markup")) ? TMarkup::Yes : TMarkup::No;
         for (const TPending &Message : std::exchange(Waiting, {}))
             Notify(Message);
+        // Without an answer these went out plain; the next message asks again.
         if (!Answered)
             BodyMarkup = TMarkup::Unknown;
         Done->deleteLater();

@@ -135,17 +135,23 @@ QList<qint64> Tree(qint64 Root)
     return All;
 }
 
+// PSS of one process, KiB; 0 when it has gone.
+qint64 ProcessPssKb(qint64 Pid)
+{
+    QFile Rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(Pid));
+    if (!Rollup.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &Line : Rollup.readAll().split('\n'))
+        if (Line.startsWith("Pss:"))
+            return Line.mid(4).trimmed().split(' ').value(0).toLongLong();
+    return 0;
+}
+
 double TreePssMiB(qint64 Root)
 {
     qint64 Kb = 0;
-    for (const qint64 Pid : Tree(Root)) {
-        QFile Rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(Pid));
-        if (!Rollup.open(QIODevice::ReadOnly))
-            continue;
-        for (const QByteArray &Line : Rollup.readAll().split('\n'))
-            if (Line.startsWith("Pss:"))
-                Kb += Line.mid(4).trimmed().split(' ').value(0).toLongLong();
-    }
+    for (const qint64 Pid : Tree(Root))
+        Kb += ProcessPssKb(Pid);
     return Kb / 1024.0;
 }
 
@@ -154,9 +160,8 @@ QString TreeBreakdown(qint64 Root)
 {
     QMap<QString, QList<qint64>> Kinds; // kind -> PSS of each process, KiB
     for (const qint64 Pid : Tree(Root)) {
-        QFile Rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(Pid));
         QFile CommandLine(QStringLiteral("/proc/%1/cmdline").arg(Pid));
-        if (!Rollup.open(QIODevice::ReadOnly) || !CommandLine.open(QIODevice::ReadOnly))
+        if (!CommandLine.open(QIODevice::ReadOnly))
             continue;
         // Chromium rewrites its helpers' command lines as one text with blanks.
         QByteArray Text = CommandLine.readAll();
@@ -167,11 +172,7 @@ QString TreeBreakdown(qint64 Root)
                 Kind = QString::fromLatin1(Argument.mid(7));
             else if (Argument.startsWith("--utility-sub-type="))
                 Kind += QLatin1Char(' ') + QString::fromLatin1(Argument.mid(19));
-        qint64 Kb = 0;
-        for (const QByteArray &Line : Rollup.readAll().split('\n'))
-            if (Line.startsWith("Pss:"))
-                Kb = Line.mid(4).trimmed().split(' ').value(0).toLongLong();
-        Kinds[Kind] << Kb;
+        Kinds[Kind] << ProcessPssKb(Pid);
     }
     QStringList Parts;
     for (auto It = Kinds.cbegin(); It != Kinds.cend(); ++It) {

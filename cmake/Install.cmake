@@ -1,6 +1,5 @@
 # Installation as a desktop program (the program and its body, its desktop entry, AppStream metainfo, man page and
 # hicolor icons) and the Debian package made of it by CPack. One application id names them all.
-set(KESTRUNE_APP_ID "io.github.brinmoor.Kestrune")
 set(KESTRUNE_ICON_SIZES 16 32 48 64 128 256)
 set(KESTRUNE_DATA_DIR "${PROJECT_SOURCE_DIR}/data")
 

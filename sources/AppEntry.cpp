@@ -2,6 +2,7 @@
 #include "CommandLine.h"
 #include "DataFolder.h"
 #include "DataModuleUnit.h"
+#include "KestruneVersion.h"
 #include "Main.h"
 #include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
@@ -74,7 +75,7 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
     QApplication::setApplicationName(QStringLiteral("Kestrune"));
     // The desktop matches our windows to io.github.brinmoor.Kestrune.desktop by this name (the
     // Wayland app id) and by the window class "Kestrune" that the application name gives on X11.
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.brinmoor.Kestrune"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTRUNE_APP_ID));
     // Hidden to the tray, the main window is no longer visible; closing a browser window then must
     // not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
@@ -116,8 +117,7 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
 
     TdmMain DataModule;
     // An installed copy finds every size of its icon in the theme; the build tree has the built-in one.
-    QApplication::setWindowIcon(
-        QIcon::fromTheme(QStringLiteral("io.github.brinmoor.Kestrune"), DataModule.MainIcon()));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KESTRUNE_APP_ID), DataModule.MainIcon()));
     // Hand-overs are taken from before our own link parameters are opened: a box shown for one of
     // them must not keep a later start searching for us until it gives up.
     TfMainForm Form(Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {

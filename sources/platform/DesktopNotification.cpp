@@ -1,5 +1,7 @@
 #include "platform/DesktopNotification.h"
 
+#include "KestruneVersion.h"
+
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
@@ -12,7 +14,7 @@ namespace {
 const QString Service = QStringLiteral("org.freedesktop.Notifications");
 const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 const QString Interface = QStringLiteral("org.freedesktop.Notifications");
-const QString AppId = QStringLiteral("io.github.brinmoor.Kestrune");
+const QString AppId = QStringLiteral(KESTRUNE_APP_ID);
 
 // Whether the service reads the body as markup, asked once per run. Titles of sites and of pages'
 // notifications are plain text and must show as such.

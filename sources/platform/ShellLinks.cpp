@@ -146,7 +146,7 @@ bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error)
     Link.SetName("Kestrune");
     Link.SetDescription("Kestrune site launcher");
     // The icon the installed program brings into the icon theme.
-    Link.SetIconPath(QStringLiteral("io.github.brinmoor.Kestrune"));
+    Link.SetIconPath(QStringLiteral(KESTRUNE_APP_ID));
     if (!Link.Save(FileName, false)) {
         if (Error)
             *Error = QStringLiteral("Cannot create file \"%1\". %2").arg(FileName, Link.LastError());

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "KestruneVersion.h"
+
 #include <QByteArray>
 #include <QByteArrayList>
 #include <QString>
@@ -63,7 +65,7 @@ private:
 // The entry that starts the program itself when the user logs on (the Run value of the reference
 // platform). Its file name is the program's own desktop entry name, one no site shortcut is given, so
 // the two never collide.
-inline const QString ProgramAutostartName = QStringLiteral("io.github.brinmoor.Kestrune.desktop");
+inline const QString ProgramAutostartName = QStringLiteral(KESTRUNE_APP_ID ".desktop");
 QString ProgramAutostartFile();
 // Whether the entry exists, is enabled and starts Program (paths compared with ASCII letters
 // folded).

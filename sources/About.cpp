@@ -1,7 +1,7 @@
 #include "About.h"
 
 #include "UpdateCheck.h"
-#include "platform/DesktopBrowser.h"
+#include "platform/DesktopServices.h"
 
 #include <QApplication>
 #include <QFrame>
@@ -10,7 +10,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfAboutDlg::TfAboutDlg(QWidget *Parent) : QDialog(Parent)
+TfAboutDlg::TfAboutDlg(TDesktopServices &Services, QWidget *Parent) : QDialog(Parent), FServices(Services)
 {
     setObjectName(QStringLiteral("fAboutDlg"));
     setWindowTitle(QStringLiteral("About Kestrune"));
@@ -87,5 +87,5 @@ void TfAboutDlg::FormCreate()
 
 void TfAboutDlg::Label3Click()
 {
-    OpenInDefaultBrowser(KestruneHomePage());
+    FServices.OpenInDefaultBrowser(KestruneHomePage());
 }

@@ -5,6 +5,7 @@
 class QFrame;
 class QLabel;
 class QPushButton;
+class TDesktopServices;
 
 // The about box: the program's icon, name, short version and the product's web site.
 class TfAboutDlg : public QDialog
@@ -12,7 +13,7 @@ class TfAboutDlg : public QDialog
     Q_OBJECT
 
 public:
-    explicit TfAboutDlg(QWidget *Parent = nullptr);
+    explicit TfAboutDlg(TDesktopServices &Services, QWidget *Parent = nullptr);
 
     void Label3Click();
 
@@ -26,4 +27,6 @@ public:
 
 private:
     void FormCreate();
+
+    TDesktopServices &FServices;
 };

@@ -4,6 +4,7 @@
 #include "DataModuleUnit.h"
 #include "KestruneVersion.h"
 #include "Main.h"
+#include "platform/FreedesktopServices.h"
 #include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
 #include "platform/RenderingSetup.h"
@@ -115,12 +116,13 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
         });
     }
 
+    TFreedesktopServices Desktop;
     TdmMain DataModule;
     // An installed copy finds every size of its icon in the theme; the build tree has the built-in one.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KESTRUNE_APP_ID), DataModule.MainIcon()));
     // Hand-overs are taken from before our own link parameters are opened: a box shown for one of
     // them must not keep a later start searching for us until it gives up.
-    TfMainForm Form(Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {
+    TfMainForm Form(Desktop, Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {
         Guard.Listen(&Created, [&Created](const QByteArray &Parameter) { Created.OpenLink(Parameter); });
     });
     Running = &Form;

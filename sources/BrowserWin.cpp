@@ -2,6 +2,7 @@
 
 #include "KestruneClasses.h"
 #include "RunTexts.h"
+#include "platform/DesktopServices.h"
 #include "platform/EmbeddedWB.h"
 
 #include <QAction>
@@ -25,8 +26,6 @@ namespace {
 constexpr int LayoutWidth = 426;
 constexpr int LayoutHeight = 286;
 constexpr int SourceTimeout = 15000;
-
-std::optional<bool> TrayForTests;
 
 // Ctrl+N (with or without Shift) would ask the engine for a window outside the program: swallowed
 // everywhere in the application while a browser window exists.
@@ -100,8 +99,9 @@ bool OnSomeScreen(const QRect &Bounds)
 
 } // namespace
 
-TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site)
-    : QWidget(nullptr, Qt::Window), FSite(Site)
+TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site,
+                           TDesktopServices &Services)
+    : QWidget(nullptr, Qt::Window), FSite(Site), FServices(Services)
 {
     BrowserWindowCreated();
     setAttribute(Qt::WA_DeleteOnClose);
@@ -184,6 +184,8 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     connect(FWebBrowser, &TEmbeddedWB::StatusMessage, this, &TfBrowserWin::WebBrowserStatusTextChange);
     connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this, &TfBrowserWin::OpenPopup);
     connect(FWebBrowser, &TEmbeddedWB::WebNotification, this, &TfBrowserWin::WebNotification);
+    connect(FWebBrowser, &TEmbeddedWB::SystemBrowserRequested, this,
+            [this](const QByteArray &Url) { FServices.OpenInDefaultBrowser(Url); });
 
     // A video or game in full screen; Escape (only then) brings the window back as it was.
     auto *ExitFullScreen = new QAction(this);
@@ -215,14 +217,9 @@ TfBrowserWin::~TfBrowserWin()
     BrowserWindowDestroyed();
 }
 
-void TfBrowserWin::SetTrayAvailableForTests(std::optional<bool> Available)
+bool TfBrowserWin::TrayAvailable() const
 {
-    TrayForTests = Available;
-}
-
-bool TfBrowserWin::TrayAvailable()
-{
-    return TrayForTests ? *TrayForTests : QSystemTrayIcon::isSystemTrayAvailable();
+    return FServices.IsSystemTrayAvailable();
 }
 
 void TfBrowserWin::SetTrayIconVisible(bool Visible)
@@ -372,7 +369,7 @@ void TfBrowserWin::MinimizeOrHide()
 
 void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
 {
-    auto *Popup = new TfBrowserPopup(this, Request);
+    auto *Popup = new TfBrowserPopup(this, Request, FServices);
     Popup->show();
 }
 
@@ -433,8 +430,9 @@ void TfBrowserWin::Trace(const QString &Text)
         FOnTrace(this, Text);
 }
 
-TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request)
-    : QWidget(nullptr, Qt::Window)
+TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request,
+                               TDesktopServices &Services)
+    : QWidget(nullptr, Qt::Window), FServices(Services)
 {
     BrowserWindowCreated();
     setAttribute(Qt::WA_DeleteOnClose);
@@ -452,8 +450,11 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
                                                      : QSize(LayoutWidth * 3 / 2, LayoutHeight * 2));
     FWebBrowser->SetOnTitleChange([this](const QString &Title) { setWindowTitle(BrowserCaption(Title)); });
     connect(FWebBrowser->page(), &QWebEnginePage::windowCloseRequested, this, &QWidget::close);
-    connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this,
-            [this](QWebEngineNewWindowRequest &Next) { (new TfBrowserPopup(this, Next))->show(); });
+    connect(FWebBrowser, &TEmbeddedWB::SystemBrowserRequested, this,
+            [this](const QByteArray &Url) { FServices.OpenInDefaultBrowser(Url); });
+    connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this, [this](QWebEngineNewWindowRequest &Next) {
+        (new TfBrowserPopup(this, Next, FServices))->show();
+    });
     Request.openIn(FWebBrowser->page());
 }
 

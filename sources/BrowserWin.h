@@ -16,6 +16,7 @@ class QSystemTrayIcon;
 class QTimer;
 class QWebEngineNewWindowRequest;
 class TEmbeddedWB;
+class TDesktopServices;
 class TKestrunSite;
 
 // The window in which one site runs: the page above a one-line status bar, its own tray icon and
@@ -36,7 +37,8 @@ public:
     // The window is destroyed with Owner, but stays a window of its own: hiding or minimising the
     // owner leaves it where it is. Site must outlive the window. An icon file that cannot be read
     // leaves the window with the program's icon.
-    TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site);
+    // Services: the desktop's, which must outlive the window.
+    TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site, TDesktopServices &Services);
     ~TfBrowserWin() override;
 
     void SetOnBrowserOpened(TBrowserEvent Handler) { FOnBrowserOpened = std::move(Handler); }
@@ -69,9 +71,7 @@ public:
     void miShowBrowserWinClick() { ShowBrowserWindow(); }
     void Closewindow1Click();
 
-    // Test seam: pretend the desktop has (or has not) a system tray. The program never calls it.
-    static void SetTrayAvailableForTests(std::optional<bool> Available);
-    static bool TrayAvailable();
+    bool TrayAvailable() const;
 
 signals:
     // The balloon shown on the window's own tray icon (the change report or a web notification).
@@ -103,6 +103,7 @@ private:
     void Trace(const QString &Text) override;
 
     TKestrunSite *FSite;
+    TDesktopServices &FServices;
     bool FFirstShow = true;
     bool FCloseRequested = false;
     Qt::WindowStates FStateBeforeFullScreen;
@@ -134,10 +135,11 @@ class TfBrowserPopup : public QWidget
     Q_OBJECT
 
 public:
-    TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request);
+    TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request, TDesktopServices &Services);
     ~TfBrowserPopup() override;
     TEmbeddedWB *WebBrowser() const { return FWebBrowser; }
 
 private:
+    TDesktopServices &FServices;
     TEmbeddedWB *FWebBrowser = nullptr;
 };

@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "platform/DesktopServices.h"
 
 #include <QAction>
 #include <QApplication>
@@ -49,9 +50,9 @@ QAction *AddSeparator(QMenu *Menu, const QString &Name)
 
 } // namespace
 
-TfMainForm::TfMainForm(const QString &Folder, const QList<QByteArray> &Parameters, QWidget *Parent,
-                       std::function<void(TfMainForm &)> BeforeParameters)
-    : QMainWindow(Parent)
+TfMainForm::TfMainForm(TDesktopServices &Services, const QString &Folder, const QList<QByteArray> &Parameters,
+                       QWidget *Parent, std::function<void(TfMainForm &)> BeforeParameters)
+    : QMainWindow(Parent), FServices(Services)
 {
     ProgramFolder = Folder;
     if (!ProgramFolder.endsWith(QLatin1Char('/')))
@@ -445,7 +446,7 @@ void TfMainForm::OpenLink(const QByteArray &Parameter)
 
 bool TfMainForm::TrayAvailable() const
 {
-    return TrayAvailableOverride.value_or(QSystemTrayIcon::isSystemTrayAvailable());
+    return FServices.IsSystemTrayAvailable();
 }
 
 void TfMainForm::HideToTray()

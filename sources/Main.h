@@ -22,6 +22,7 @@ class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
+class TDesktopServices;
 class TDownloadThread;
 class TfBrowserWin;
 class TfSiteDlg;
@@ -42,6 +43,10 @@ bool SameTextAscii(const QByteArray &A, const QByteArray &B);
 QString MenuCaption(const QByteArray &Title);
 QByteArray MenuCaptionText(const QString &Caption);
 
+// The folder of a shortcut place (1 Start menu, 2 Desktop, 3 Quick launch, 4 Windows startup),
+// without a trailing '/'; empty for another place or when it cannot be determined.
+QString ShortcutPlaceFolder(TDesktopServices &Services, int Place);
+
 // The main window: the site list, its commands, the tray menu and the program's start and end.
 class TfMainForm : public QMainWindow
 {
@@ -52,8 +57,9 @@ public:
     // command line, each handed to OpenLink once the sites are listed. BeforeParameters, when
     // given, runs right before them: the place to start taking a later start's hand-overs, so
     // that a box shown for one of our own links does not keep a later start waiting.
-    TfMainForm(const QString &ProgramFolder, const QList<QByteArray> &Parameters, QWidget *Parent = nullptr,
-               std::function<void(TfMainForm &)> BeforeParameters = {});
+    // Services: the desktop's, for the program's whole run; it must outlive the window.
+    TfMainForm(TDesktopServices &Services, const QString &ProgramFolder, const QList<QByteArray> &Parameters,
+               QWidget *Parent = nullptr, std::function<void(TfMainForm &)> BeforeParameters = {});
     ~TfMainForm() override; // FormDestroy
 
     // ---- State --------------------------------------------------------------------------------
@@ -149,9 +155,8 @@ public:
     bool SaveSitesNow();
     // Set once the main window has closed for good (the program is to end).
     bool Closed() const { return FClosed; }
-    // Tests on a desktop without a tray set this to pretend there is one (or is none).
-    std::optional<bool> TrayAvailableOverride;
     bool TrayAvailable() const;
+    TDesktopServices &Services() const { return FServices; }
 
     // ---- Site list (MainSites.cpp) ------------------------------------------------------------
     void FillSiteList();
@@ -199,9 +204,9 @@ public:
     void CreateShortcut(const TKestrunSite &Site, int Place);
     // The folder of a place (1 Start menu, 2 Desktop, 3 Quick launch, 4 Windows startup), without a
     // trailing '/'; empty for another place or when it cannot be determined.
-    static QString ShortcutFolder(int Place);
+    QString ShortcutFolder(int Place) const;
     // The site's shortcut file at a place; empty when the title cannot name a file there.
-    static QString ShortcutFile(int Place, const QByteArray &Title);
+    QString ShortcutFile(int Place, const QByteArray &Title) const;
     // The program that shortcuts and the autostart entry start: this program, unless a test set
     // ProgramFile.
     QString ExecutableFile() const;
@@ -248,6 +253,7 @@ private:
     // Shows a box unless the program is ending without questions.
     void Report(TMsgKind Kind, const QString &Text);
 
+    TDesktopServices &FServices;
     bool FQuitting = false; // a quit command is under way
     bool FQuiet = false;    // ending without questions
     bool FClosed = false;

@@ -2,6 +2,7 @@
 #include "Main.h"
 #include "RunTexts.h"
 #include "platform/DesktopNotification.h"
+#include "platform/DesktopServices.h"
 #include "platform/EmbeddedWB.h"
 
 #include <QAction>
@@ -34,7 +35,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
     } else {
         const QString IconFile = ProgramFolder + QStringLiteral("Icons/") +
                                  QString::fromUtf8(Site->IconName()) + QStringLiteral(".ico");
-        auto *Window = new TfBrowserWin(this, IconFile, Site);
+        auto *Window = new TfBrowserWin(this, IconFile, Site, FServices);
         Window->SetOnBrowserOpened([this](TKestrunSite *S, TfBrowserWin *W) { BrowserOpened(S, W); });
         Window->SetOnBrowserClosed([this](TKestrunSite *S, TfBrowserWin *W) { BrowserClosed(S, W); });
         Window->SetOnTitleChanged([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title) {
@@ -44,7 +45,8 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification(
             [this](TKestrunSite *, TfBrowserWin *, const QString &Title, const QString &Text) {
-                ShowBalloonMessage(TrayIcon, TrayAvailable(), Title, Text, QSystemTrayIcon::NoIcon, 3000);
+                ShowBalloonMessage(FServices, TrayIcon, TrayAvailable(), Title, Text, QSystemTrayIcon::NoIcon,
+                                   3000);
             });
         Window->ShowBrowserWindow();
         if (Minimized)
@@ -65,7 +67,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
 
 void TfMainForm::OpenInSystemBrowser(const QByteArray &URL, bool Minimized)
 {
-    OpenInSystemBrowserRoad(URL, Minimized);
+    FServices.OpenInDefaultBrowser(URL, Minimized);
 }
 
 void TfMainForm::BrowserOpened(TKestrunSite *Site, TfBrowserWin *Window)
@@ -160,6 +162,6 @@ void TfMainForm::TrayOpenWindowClick(QAction *Item)
 
 void TfMainForm::SiteContentChanged(TKestrunSite *Site, TfBrowserWin *)
 {
-    ShowBalloonMessage(TrayIcon, TrayAvailable(), ChangeBalloonTitle(Site->Title()),
+    ShowBalloonMessage(FServices, TrayIcon, TrayAvailable(), ChangeBalloonTitle(Site->Title()),
                        ChangeBalloonText(Site->Title()), QSystemTrayIcon::NoIcon, 3000);
 }

@@ -5,6 +5,7 @@
 #include "SetupDlg.h"
 #include "UpdateCheck.h"
 #include "platform/DesktopBrowser.h"
+#include "platform/DesktopServices.h"
 #include "platform/Download.h"
 #include "platform/ShellLinks.h"
 
@@ -40,13 +41,13 @@ void TfMainForm::ApplySettingsDefaults()
 
 bool TfMainForm::IsRunAtStartup()
 {
-    return IsProgramAutostartEntry(ExecutableFile());
+    return FServices.IsProgramAutostartEntry(ExecutableFile());
 }
 
 void TfMainForm::SetRunAtStartup(bool On)
 {
     QString Error;
-    if (!SetProgramAutostartEntry(On, ExecutableFile(), &Error))
+    if (!FServices.SetProgramAutostartEntry(On, ExecutableFile(), &Error))
         ShowMessage(this, TMsgKind::Error, Error);
 }
 
@@ -90,14 +91,14 @@ void TfMainForm::miOptionsClick()
 
 void TfMainForm::miAboutClick()
 {
-    TfAboutDlg Dialog(this);
+    TfAboutDlg Dialog(FServices, this);
     Dialog.lbVersion->setText(QString::fromLatin1(VersionText(true)));
     Dialog.exec();
 }
 
 void TfMainForm::miKestrunewebsiteClick()
 {
-    OpenInDefaultBrowser(KestruneHomePage());
+    FServices.OpenInDefaultBrowser(KestruneHomePage());
 }
 
 void TfMainForm::ScheduleUpdateCheck()
@@ -145,5 +146,5 @@ void TfMainForm::HandleUpdateReply(const QByteArray &Reply)
             "New version of Kestrune is available for download.\nWould You like to download new version?"),
         TMsgButtons::YesNo);
     if (Answer == TMsgResult::Yes)
-        OpenInDefaultBrowser(*Page);
+        FServices.OpenInDefaultBrowser(*Page);
 }

@@ -1,5 +1,6 @@
 #include "Main.h"
 
+#include "platform/DesktopServices.h"
 #include "platform/ShellLinks.h"
 
 #include <QAction>
@@ -15,26 +16,31 @@ QString TfMainForm::ExecutableFile() const
     return ProgramFile.isEmpty() ? QCoreApplication::applicationFilePath() : ProgramFile;
 }
 
-QString TfMainForm::ShortcutFolder(int Place)
+QString TfMainForm::ShortcutFolder(int Place) const
+{
+    return ShortcutPlaceFolder(FServices, Place);
+}
+
+QString ShortcutPlaceFolder(TDesktopServices &Services, int Place)
 {
     switch (Place) {
     case 1:
-        return SpecialFolderPath(TSpecialFolder::StartMenu);
+        return Services.SpecialFolderPath(TSpecialFolder::StartMenu);
     case 2:
-        return SpecialFolderPath(TSpecialFolder::Desktop);
+        return Services.SpecialFolderPath(TSpecialFolder::Desktop);
     case 3: {
-        const QString AppData = SpecialFolderPath(TSpecialFolder::AppData);
+        const QString AppData = Services.SpecialFolderPath(TSpecialFolder::AppData);
         return AppData.isEmpty() ? QString()
                                  : AppData + QStringLiteral("/Microsoft/Internet Explorer/Quick Launch");
     }
     case 4:
-        return SpecialFolderPath(TSpecialFolder::Startup);
+        return Services.SpecialFolderPath(TSpecialFolder::Startup);
     default:
         return QString();
     }
 }
 
-QString TfMainForm::ShortcutFile(int Place, const QByteArray &Title)
+QString TfMainForm::ShortcutFile(int Place, const QByteArray &Title) const
 {
     const QString Folder = ShortcutFolder(Place);
     // A title that cannot name a file in the folder gets no shortcut there: a '/' would reach into

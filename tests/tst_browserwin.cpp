@@ -1,6 +1,7 @@
 #include "BrowserWin.h"
 #include "KestruneClasses.h"
 #include "RunTexts.h"
+#include "TestDesktopServices.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
 
@@ -196,7 +197,7 @@ private:
     QPointer<TfBrowserWin> Open(TKestrunSite *Site, TEvents &Events, const TTestServer *Server = nullptr,
                                 bool Fast = false)
     {
-        auto *Window = new TfBrowserWin(&FOwner, QString(), Site);
+        auto *Window = new TfBrowserWin(&FOwner, QString(), Site, FDesktop);
         Events.Bind(Window, Server);
         if (Fast)
             Window->Monitor().SetTimingForTests(50, {400, 400, 400});
@@ -204,18 +205,18 @@ private:
         return Window;
     }
 
+    TTestDesktopServices FDesktop;
     QObject FOwner;
 };
 
 void TestBrowserWin::initTestCase()
 {
     MessageBoxTest::Enable();
-    SystemBrowserTest::Capture();
 }
 
 void TestBrowserWin::cleanup()
 {
-    TfBrowserWin::SetTrayAvailableForTests(std::nullopt);
+    FDesktop.TrayAvailable = std::nullopt;
     QList<QPointer<QWidget>> Windows;
     for (QWidget *Window : QApplication::topLevelWidgets())
         if (qobject_cast<TfBrowserWin *>(Window) || qobject_cast<TfBrowserPopup *>(Window))
@@ -237,7 +238,8 @@ void TestBrowserWin::firstShowOpensThenTitleReachesCaptionTrayAndMenu()
     const auto Site = MakeSite(Server.Url("/"));
     TEvents Events;
 
-    auto *Window = new TfBrowserWin(&FOwner, QStringLiteral("/nonexistent/Icons/web.ico"), Site.get());
+    auto *Window =
+        new TfBrowserWin(&FOwner, QStringLiteral("/nonexistent/Icons/web.ico"), Site.get(), FDesktop);
     Events.Bind(Window, &Server);
     QCOMPARE(Site->IsOpen(), quint8(1));
     QCOMPARE(Window->windowTitle(), QStringLiteral("Kestrune: openning site... "));
@@ -346,7 +348,7 @@ void TestBrowserWin::closeBoxAndHideToTray()
     QFETCH(bool, tray);
     QFETCH(bool, closeBoxCloses);
     QFETCH(bool, iconAtStart);
-    TfBrowserWin::SetTrayAvailableForTests(tray);
+    FDesktop.TrayAvailable = tray;
     const auto Site = MakeSite("about:blank", quint8(minimizeToTaskbar));
     TEvents Events;
     QPointer<TfBrowserWin> Window = Open(Site.get(), Events);
@@ -397,7 +399,7 @@ void TestBrowserWin::minimisedWindowComesBackMaximised()
 void TestBrowserWin::uniqueNames()
 {
     const auto Site = MakeSite("about:blank");
-    auto Make = [&] { return new TfBrowserWin(&FOwner, QString(), Site.get()); };
+    auto Make = [&] { return new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop); };
     auto Number = [](TfBrowserWin *Window) {
         return Window->objectName().mid(TfBrowserWin::NamePrefix.size()).toInt();
     };
@@ -428,7 +430,7 @@ void TestBrowserWin::ctrlNSwallowedWhileBrowserWindowExists()
     QVERIFY(QTest::qWaitForWindowActive(&Recorder));
 
     const auto Site = MakeSite("about:blank");
-    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get());
+    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop);
     QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(&Recorder, Qt::Key_N);
@@ -461,7 +463,7 @@ void TestBrowserWin::monitorReportsChanges()
     QFETCH(int, minimizeToTaskbar);
     QFETCH(int, events);
     QFETCH(int, balloons);
-    TfBrowserWin::SetTrayAvailableForTests(true);
+    FDesktop.TrayAvailable = true;
     TTestServer Server;
     TTestServer::TPage Page{200, "<html><head><title>Clock</title></head><body>tick COUNTER</body></html>"};
     Page.Counter = changing;
@@ -652,7 +654,7 @@ void TestBrowserWin::newWindowRequests()
     TEvents Events;
     QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
     QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Opener"), LoadTimeout);
-    SystemBrowserTest::TakeOpened();
+    FDesktop.TakeOpened();
 
     Window->WebBrowser()->page()->runJavaScript(
         QStringLiteral("window.open('/signin', 'signin', 'width=320,height=240');"));
@@ -677,7 +679,7 @@ void TestBrowserWin::newWindowRequests()
     QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
     QTest::mouseClick(Window->WebBrowser()->focusProxy(), Qt::LeftButton, {}, QPoint(14, 14));
     QList<QByteArray> Opened;
-    QTRY_VERIFY_WITH_TIMEOUT((Opened += SystemBrowserTest::TakeOpened(), !Opened.isEmpty()), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT((Opened += FDesktop.TakeOpened(), !Opened.isEmpty()), LoadTimeout);
     QCOMPARE(Opened, QList<QByteArray>{"http://other.localhost:1/elsewhere"});
     QVERIFY(!FindPopup());
 }

@@ -1,6 +1,7 @@
 #include "Main.h"
 #include "Settings.h"
 #include "SiteDlg.h"
+#include "TestDesktopServices.h"
 #include "platform/MessageBoxes.h"
 
 #include <QAction>
@@ -155,6 +156,7 @@ private slots:
 
 private:
     std::unique_ptr<TfMainForm> MakeForm(const QList<QByteArray> &Parameters = {});
+    TTestDesktopServices FDesktop;
     std::unique_ptr<QTemporaryDir> FFolder;
     TDialogScript FDialogs;
 };
@@ -185,8 +187,8 @@ void TestMainForm::cleanup()
 
 std::unique_ptr<TfMainForm> TestMainForm::MakeForm(const QList<QByteArray> &Parameters)
 {
-    auto Form = std::make_unique<TfMainForm>(FFolder->path(), Parameters);
-    Form->TrayAvailableOverride = false;
+    auto Form = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), Parameters);
+    FDesktop.TrayAvailable = false;
     return Form;
 }
 
@@ -499,7 +501,7 @@ void TestMainForm::closeBoxHides()
     QFETCH(bool, IconClick);
     WriteSites(FFolder->path(), {{"Mail"}});
     auto Form = MakeForm();
-    Form->TrayAvailableOverride = Tray;
+    FDesktop.TrayAvailable = Tray;
     QSignalSpy Closed(Form.get(), &TfMainForm::FormClosed);
     Form->show();
     QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
@@ -539,7 +541,7 @@ void TestMainForm::runMinimizedHidesAfterStart()
     auto Form = MakeForm();
     Store.remove(RunMinimizedKey);
     QVERIFY(Form->RunMinimized);
-    Form->TrayAvailableOverride = true;
+    FDesktop.TrayAvailable = true;
     Form->show();
     QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
     QTRY_VERIFY_WITH_TIMEOUT(!Form->isVisible(), 10000);
@@ -563,7 +565,7 @@ void TestMainForm::quitRoad()
     QCOMPARE(Texts(MessageBoxTest::TakeRecords()), QStringList{Question});
     QVERIFY(!Form->Closed());
     // A "No" is no reason to turn the next close box into a quit.
-    Form->TrayAvailableOverride = true;
+    FDesktop.TrayAvailable = true;
     Form->close();
     QVERIFY(!Form->Closed());
 
@@ -755,7 +757,7 @@ void TestMainForm::saveFailureIsShown()
         QVERIFY(File.open(QIODevice::WriteOnly));
     }
     const QString Missing = Blocker + QStringLiteral("/data");
-    auto Form = std::make_unique<TfMainForm>(Missing, QList<QByteArray>());
+    auto Form = std::make_unique<TfMainForm>(FDesktop, Missing, QList<QByteArray>());
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
     FDialogs.Steps = {{QStringLiteral("A"), QString(), true}};
     Form->tbAdd->click();

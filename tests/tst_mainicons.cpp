@@ -3,6 +3,7 @@
 #include "Main.h"
 #include "Settings.h"
 #include "SiteDlg.h"
+#include "TestDesktopServices.h"
 #include "TestHttpServer.h"
 #include "images/ImageDecoding.h"
 #include "images/ImageStoredForm.h"
@@ -55,6 +56,7 @@ private slots:
 
 private:
     std::unique_ptr<TfMainForm> MakeForm();
+    TTestDesktopServices FDesktop;
     std::unique_ptr<QTemporaryDir> FFolder;
 };
 
@@ -81,8 +83,8 @@ void TestMainIcons::cleanup()
 
 std::unique_ptr<TfMainForm> TestMainIcons::MakeForm()
 {
-    auto Form = std::make_unique<TfMainForm>(FFolder->path(), QList<QByteArray>());
-    Form->TrayAvailableOverride = false;
+    auto Form = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
+    FDesktop.TrayAvailable = false;
     return Form;
 }
 

@@ -1,6 +1,7 @@
 #include "BrowserWin.h"
 #include "Main.h"
 #include "Settings.h"
+#include "TestDesktopServices.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
 
@@ -92,6 +93,7 @@ private:
         QVERIFY(FForm->SelectedSite() == FForm->Sites[Row]);
     }
 
+    TTestDesktopServices FDesktop;
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
 };
@@ -102,7 +104,6 @@ void TestMainRun::initTestCase()
     QSettings Store(SettingsOrganization, SettingsApplication);
     Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
     MessageBoxTest::Enable();
-    SystemBrowserTest::Capture();
 }
 
 void TestMainRun::init()
@@ -112,10 +113,10 @@ void TestMainRun::init()
     WriteSites(FFolder->path(), {{"Alpha", PageWithTitle(LongTitle)},
                                  {"Beta", "http://127.0.0.1:1/beta", 0},
                                  {"ALPHA", PageWithTitle("Second alpha")}});
-    FForm = std::make_unique<TfMainForm>(FFolder->path(), QList<QByteArray>());
-    FForm->TrayAvailableOverride = false;
+    FForm = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
+    FDesktop.TrayAvailable = false;
     QCOMPARE(FForm->Sites.Count(), 3);
-    SystemBrowserTest::TakeOpened();
+    FDesktop.TakeOpened();
 }
 
 void TestMainRun::cleanup()
@@ -184,15 +185,14 @@ void TestMainRun::systemBrowserRoads()
 {
     Select(1); // Beta runs in the system browser
     FForm->tbRunClick();
-    QCOMPARE(SystemBrowserTest::TakeOpened(), QList<QByteArray>{"http://127.0.0.1:1/beta"});
+    QCOMPARE(FDesktop.TakeOpened(), QList<QByteArray>{"http://127.0.0.1:1/beta"});
     QVERIFY(FForm->OpenBrowsers.isEmpty());
     QVERIFY(FForm->sbStatusPanel0->text().isEmpty());
 
     Select(0); // Alpha has its own window, but "Open in default web browser" forces the system one
     FForm->miOpenDefault->trigger();
     FForm->miRunDefaultBrowser->trigger();
-    QCOMPARE(SystemBrowserTest::TakeOpened(),
-             (QList<QByteArray>{PageWithTitle(LongTitle), PageWithTitle(LongTitle)}));
+    QCOMPARE(FDesktop.TakeOpened(), (QList<QByteArray>{PageWithTitle(LongTitle), PageWithTitle(LongTitle)}));
     QVERIFY(FForm->OpenBrowsers.isEmpty());
 
     // Nothing selected: the commands do nothing.
@@ -201,7 +201,7 @@ void TestMainRun::systemBrowserRoads()
     FForm->tbRunClick();
     FForm->miRunDefaultBrowserClick();
     FForm->miClosewindowClick();
-    QVERIFY(SystemBrowserTest::TakeOpened().isEmpty());
+    QVERIFY(FDesktop.TakeOpened().isEmpty());
     QVERIFY(FForm->OpenBrowsers.isEmpty());
 }
 

@@ -2,6 +2,7 @@
 #include "Main.h"
 #include "Settings.h"
 #include "SetupDlg.h"
+#include "TestDesktopServices.h"
 #include "UpdateCheck.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ShellLinks.h"
@@ -132,6 +133,7 @@ private:
     // Runs Action on the next modal dialog once it shows, then lets the caller's modal loop end.
     template <typename TDialog, typename TAction> void OnNextDialog(TAction Action);
 
+    TTestDesktopServices FDesktop;
     std::unique_ptr<QTemporaryDir> FData;
     TUpdateServer FServer;
     TUrlCatcher FCatcher;
@@ -139,6 +141,7 @@ private:
 
 void TestMainSettings::initTestCase()
 {
+    FDesktop.PassToDesktop = true;
     QVERIFY(Env("XDG_CONFIG_HOME").startsWith(Env("HOME")));
     QVERIFY(SettingsFile().startsWith(Env("XDG_CONFIG_HOME")));
     QVERIFY(FServer.Listen());
@@ -151,7 +154,7 @@ void TestMainSettings::initTestCase()
 void TestMainSettings::init()
 {
     QFile::remove(SettingsFile());
-    QFile::remove(ProgramAutostartFile());
+    QFile::remove(FDesktop.ProgramAutostartFile());
     FData = std::make_unique<QTemporaryDir>();
     QVERIFY(FData->isValid());
     FServer.Requests.clear();
@@ -168,7 +171,7 @@ void TestMainSettings::cleanup()
 
 std::unique_ptr<TfMainForm> TestMainSettings::NewForm()
 {
-    return std::make_unique<TfMainForm>(FData->path(), QList<QByteArray>());
+    return std::make_unique<TfMainForm>(FDesktop, FData->path(), QList<QByteArray>());
 }
 
 template <typename TDialog, typename TAction> void TestMainSettings::OnNextDialog(TAction Action)
@@ -217,7 +220,7 @@ void TestMainSettings::startUp()
     FServer.Body = "VERSION=1.0.1.0\r\nURL=http://127.0.0.1/download\r\n";
 
     std::unique_ptr<TfMainForm> Form = NewForm();
-    Form->TrayAvailableOverride = true;
+    FDesktop.TrayAvailable = true;
     Form->show();
     QCOMPARE(Form->RunMinimized, runMinimized);
     if (checks) {
@@ -354,13 +357,13 @@ void TestMainSettings::options()
     WriteSettingsFile(StoredDaysAgo(1));
     QByteArray EntryText;
     if (entryBefore) {
-        QVERIFY(SetProgramAutostartEntry(true, QCoreApplication::applicationFilePath()));
+        QVERIFY(FDesktop.SetProgramAutostartEntry(true, QCoreApplication::applicationFilePath()));
         // A mark of our own: an entry that is left alone keeps it.
-        QFile Entry(ProgramAutostartFile());
+        QFile Entry(FDesktop.ProgramAutostartFile());
         QVERIFY(Entry.open(QIODevice::Append));
         Entry.write("# left alone\n");
         Entry.close();
-        EntryText = ReadFile(ProgramAutostartFile());
+        EntryText = ReadFile(FDesktop.ProgramAutostartFile());
     }
     std::unique_ptr<TfMainForm> Form = NewForm();
     QCOMPARE(Form->RunAtStartup, entryBefore);
@@ -377,12 +380,12 @@ void TestMainSettings::options()
     Form->miOptions->trigger();
     QVERIFY(Shown);
 
-    QCOMPARE(QFileInfo::exists(ProgramAutostartFile()), entryAfter);
+    QCOMPARE(QFileInfo::exists(FDesktop.ProgramAutostartFile()), entryAfter);
     QCOMPARE(Form->IsRunAtStartup(), entryAfter);
     QCOMPARE(Form->RunAtStartup, ok ? tickStartup : entryBefore);
     QCOMPARE(Form->RunMinimized, ok ? tickMinimized : false);
     if (entryBefore && entryAfter)
-        QCOMPARE(ReadFile(ProgramAutostartFile()), EntryText);
+        QCOMPARE(ReadFile(FDesktop.ProgramAutostartFile()), EntryText);
     QSettings Store(SettingsFile(), QSettings::IniFormat);
     QCOMPARE(Store.value(RunMinimizedKey).toByteArray(), storedMinimized);
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
@@ -403,7 +406,7 @@ void TestMainSettings::aboutBox()
     Form->miAbout->trigger();
     QCOMPARE(Version, QStringLiteral("1.0"));
     QVERIFY(Site.contains(QString::fromLatin1(KestruneHomePage())));
-    QCOMPARE(TfAboutDlg().lbVersion->text(), QStringLiteral("0.0"));
+    QCOMPARE(TfAboutDlg(FDesktop).lbVersion->text(), QStringLiteral("0.0"));
 
     Form->miKestrunewebsite->trigger();
     QCOMPARE(FCatcher.Opened,

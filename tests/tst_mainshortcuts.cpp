@@ -1,6 +1,7 @@
 #include "DesktopEntry.h"
 #include "Main.h"
 #include "SiteDlg.h"
+#include "TestDesktopServices.h"
 #include "UpdateCheck.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ShellLinks.h"
@@ -76,6 +77,7 @@ private:
     TKestrunSite *AddSite(const QByteArray &Title, const QByteArray &URL = "http://127.0.0.1/");
     QStringList Roots() const;
 
+    mutable TTestDesktopServices FDesktop;
     std::unique_ptr<QTemporaryDir> FData;
     std::unique_ptr<TfMainForm> FForm;
 };
@@ -91,10 +93,10 @@ void TestMainShortcuts::initTestCase()
 void TestMainShortcuts::init()
 {
     for (int Place = 1; Place <= 4; ++Place)
-        QVERIFY(QDir().mkpath(TfMainForm::ShortcutFolder(Place)));
+        QVERIFY(QDir().mkpath(ShortcutPlaceFolder(FDesktop, Place)));
     FData = std::make_unique<QTemporaryDir>();
     QVERIFY(FData->isValid());
-    FForm = std::make_unique<TfMainForm>(FData->path(), QList<QByteArray>());
+    FForm = std::make_unique<TfMainForm>(FDesktop, FData->path(), QList<QByteArray>());
     MessageBoxTest::TakeRecords();
 }
 
@@ -103,7 +105,7 @@ void TestMainShortcuts::cleanup()
     FForm.reset();
     FData.reset();
     for (int Place = 1; Place <= 4; ++Place)
-        QDir(TfMainForm::ShortcutFolder(Place)).removeRecursively();
+        QDir(ShortcutPlaceFolder(FDesktop, Place)).removeRecursively();
     MessageBoxTest::TakeRecords();
 }
 
@@ -120,18 +122,18 @@ TKestrunSite *TestMainShortcuts::AddSite(const QByteArray &Title, const QByteArr
 
 QStringList TestMainShortcuts::Roots() const
 {
-    return {Env("XDG_DATA_HOME"), Env("XDG_CONFIG_HOME"), TfMainForm::ShortcutFolder(2), FData->path()};
+    return {Env("XDG_DATA_HOME"), Env("XDG_CONFIG_HOME"), ShortcutPlaceFolder(FDesktop, 2), FData->path()};
 }
 
 void TestMainShortcuts::placeFolders()
 {
-    QCOMPARE(TfMainForm::ShortcutFolder(1), Env("XDG_DATA_HOME") + QStringLiteral("/applications"));
-    QCOMPARE(TfMainForm::ShortcutFolder(2), SpecialFolderPath(TSpecialFolder::Desktop));
-    QCOMPARE(TfMainForm::ShortcutFolder(3),
+    QCOMPARE(ShortcutPlaceFolder(FDesktop, 1), Env("XDG_DATA_HOME") + QStringLiteral("/applications"));
+    QCOMPARE(ShortcutPlaceFolder(FDesktop, 2), FDesktop.SpecialFolderPath(TSpecialFolder::Desktop));
+    QCOMPARE(ShortcutPlaceFolder(FDesktop, 3),
              Env("XDG_CONFIG_HOME") + QStringLiteral("/Microsoft/Internet Explorer/Quick Launch"));
-    QCOMPARE(TfMainForm::ShortcutFolder(4), Env("XDG_CONFIG_HOME") + QStringLiteral("/autostart"));
-    QCOMPARE(TfMainForm::ShortcutFolder(0), QString());
-    QCOMPARE(TfMainForm::ShortcutFolder(5), QString());
+    QCOMPARE(ShortcutPlaceFolder(FDesktop, 4), Env("XDG_CONFIG_HOME") + QStringLiteral("/autostart"));
+    QCOMPARE(ShortcutPlaceFolder(FDesktop, 0), QString());
+    QCOMPARE(ShortcutPlaceFolder(FDesktop, 5), QString());
 }
 
 void TestMainShortcuts::createAtEachPlace_data()
@@ -158,9 +160,9 @@ void TestMainShortcuts::createAtEachPlace()
     FForm->CreateShortcut(*Site, place); // rewritten, not doubled
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
 
-    const QString File = TfMainForm::ShortcutFolder(place) + QLatin1Char('/') + QString::fromUtf8(title) +
+    const QString File = ShortcutPlaceFolder(FDesktop, place) + QLatin1Char('/') + QString::fromUtf8(title) +
                          QStringLiteral(".desktop");
-    QCOMPARE(QDir(TfMainForm::ShortcutFolder(place)).entryList(QDir::Files),
+    QCOMPARE(QDir(ShortcutPlaceFolder(FDesktop, place)).entryList(QDir::Files),
              QStringList{QFileInfo(File).fileName()});
     QVERIFY(QFileInfo(File).isExecutable());
     QVERIFY(FForm->HasShortcuts(*Site));
@@ -204,8 +206,8 @@ void TestMainShortcuts::missingFolder()
     QFETCH(int, place);
 
     TKestrunSite *Site = AddSite("Mail");
-    if (!TfMainForm::ShortcutFolder(place).isEmpty())
-        QVERIFY(QDir(TfMainForm::ShortcutFolder(place)).removeRecursively());
+    if (!ShortcutPlaceFolder(FDesktop, place).isEmpty())
+        QVERIFY(QDir(ShortcutPlaceFolder(FDesktop, place)).removeRecursively());
     const QStringList Before = AllFiles(Roots());
     FForm->CreateShortcut(*Site, place);
 
@@ -248,7 +250,7 @@ void TestMainShortcuts::titleThatNamesNoFile()
 void TestMainShortcuts::programEntryIsNoSiteShortcut()
 {
     FForm->SetRunAtStartup(true);
-    const QString ProgramEntry = ProgramAutostartFile();
+    const QString ProgramEntry = FDesktop.ProgramAutostartFile();
     QVERIFY(FForm->IsRunAtStartup());
     QFile File(ProgramEntry);
     QVERIFY(File.open(QIODevice::ReadOnly));
@@ -260,7 +262,7 @@ void TestMainShortcuts::programEntryIsNoSiteShortcut()
     TKestrunSite *Site = AddSite(ProgramAutostartName.chopped(8).toUtf8());
     FForm->CreateShortcut(*Site, 4);
     FForm->CreateShortcut(*Site, 1);
-    QVERIFY(QDir(TfMainForm::ShortcutFolder(1)).isEmpty());
+    QVERIFY(QDir(ShortcutPlaceFolder(FDesktop, 1)).isEmpty());
     QVERIFY(!FForm->HasShortcuts(*Site));
     FForm->CreateShortcut(*Site, 2);
     QVERIFY(FForm->HasShortcuts(*Site));
@@ -294,8 +296,8 @@ void TestMainShortcuts::sharedTitleAndRenamedSite()
 
     FForm->RemoveShortcuts(*Second);
     QVERIFY(!FForm->HasShortcuts(*Second));
-    QVERIFY(QDir(TfMainForm::ShortcutFolder(2)).isEmpty());
-    QVERIFY(QDir(TfMainForm::ShortcutFolder(4)).isEmpty());
+    QVERIFY(QDir(ShortcutPlaceFolder(FDesktop, 2)).isEmpty());
+    QVERIFY(QDir(ShortcutPlaceFolder(FDesktop, 4)).isEmpty());
 }
 
 void TestMainShortcuts::removeRoad_data()
@@ -346,19 +348,19 @@ void TestMainShortcuts::menuEntries()
     AddSite("Mail");
     FForm->lvSites->clearSelection();
     FForm->miShortcut_Desktop->trigger();
-    QVERIFY(QDir(TfMainForm::ShortcutFolder(2)).isEmpty());
+    QVERIFY(QDir(ShortcutPlaceFolder(FDesktop, 2)).isEmpty());
 
     FForm->lvSites->topLevelItem(0)->setSelected(true);
     FForm->miShortcut_Desktop->trigger();
     FForm->Windowsstartup1->trigger();
-    QVERIFY(QFileInfo::exists(TfMainForm::ShortcutFolder(2) + QStringLiteral("/Mail.desktop")));
+    QVERIFY(QFileInfo::exists(ShortcutPlaceFolder(FDesktop, 2) + QStringLiteral("/Mail.desktop")));
     const std::optional<QByteArrayList> Exec = SplitExecLine(
-        EntryKeys(TfMainForm::ShortcutFolder(4) + QStringLiteral("/Mail.desktop")).value("Exec"));
+        EntryKeys(ShortcutPlaceFolder(FDesktop, 4) + QStringLiteral("/Mail.desktop")).value("Exec"));
     QVERIFY(Exec && Exec->size() == 2);
     TLinkParameter Link;
     QVERIFY(DecodeLinkParameter(Exec->at(1), Link));
     QVERIFY(Link.OpenMinimized);
-    QVERIFY(QDir(TfMainForm::ShortcutFolder(1)).isEmpty());
+    QVERIFY(QDir(ShortcutPlaceFolder(FDesktop, 1)).isEmpty());
 }
 
 void TestMainShortcuts::addRoadBoxes_data()
@@ -382,7 +384,7 @@ void TestMainShortcuts::addRoadBoxes()
     QFETCH(int, messages);
 
     if (!quickLaunchFolder)
-        QVERIFY(QDir(TfMainForm::ShortcutFolder(3)).removeRecursively());
+        QVERIFY(QDir(ShortcutPlaceFolder(FDesktop, 3)).removeRecursively());
     TfSiteDlg::ModalRunnerForTests = [ticked](TfSiteDlg &Dialog) {
         Dialog.edTitle->setText(QStringLiteral("Mail"));
         Dialog.edURL->setText(QStringLiteral("http://127.0.0.1/inbox"));
@@ -400,7 +402,7 @@ void TestMainShortcuts::addRoadBoxes()
 
     QCOMPARE(FForm->Sites.Count(), 1);
     for (int Place = 1; Place <= 4; ++Place) {
-        const QString File = TfMainForm::ShortcutFolder(Place) + QStringLiteral("/Mail.desktop");
+        const QString File = ShortcutPlaceFolder(FDesktop, Place) + QStringLiteral("/Mail.desktop");
         QCOMPARE(QFileInfo::exists(File), created.contains(Place));
     }
     const QList<MessageBoxTest::TRecord> Boxes = MessageBoxTest::TakeRecords();

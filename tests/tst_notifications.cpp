@@ -2,6 +2,7 @@
 #include "Main.h"
 #include "RunTexts.h"
 #include "Settings.h"
+#include "TestDesktopServices.h"
 #include "TestHttpServer.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
@@ -11,8 +12,8 @@
 #include <QDBusConnectionInterface>
 #include <QSettings>
 #include <QSystemTrayIcon>
-#include <QTreeWidget>
 #include <QTemporaryDir>
+#include <QTreeWidget>
 #include <QtTest>
 
 // Balloons on a desktop without a system tray: the change of a watched site and a page's own
@@ -74,6 +75,7 @@ private:
     bool StartService();
 
     QString FBusAddress;
+    TTestDesktopServices FDesktop;
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
     TNotificationService FService;
@@ -100,8 +102,8 @@ void TestNotifications::init()
     Site->SetURL("about:blank");
     Sites.Add(std::move(Site));
     QVERIFY(SaveSites(FFolder->path(), Sites));
-    FForm = std::make_unique<TfMainForm>(FFolder->path(), QList<QByteArray>());
-    FForm->TrayAvailableOverride = false;
+    FForm = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
+    FDesktop.TrayAvailable = false;
     FService.Received.clear();
 }
 
@@ -162,7 +164,7 @@ void TestNotifications::changeWithoutTrayIsDesktopNotification()
 void TestNotifications::changeWithTrayStaysInTray()
 {
     QVERIFY(StartService());
-    FForm->TrayAvailableOverride = true;
+    FDesktop.TrayAvailable = true;
     FForm->TrayIcon->show();
     FForm->SiteContentChanged(FForm->Sites[0], nullptr);
     // The tray icon shows the balloon itself; nothing goes to the service besides it.

@@ -1,4 +1,5 @@
 #include "DesktopEntry.h"
+#include "TestDesktopServices.h"
 #include "platform/ShellLinks.h"
 
 #include <QDir>
@@ -38,6 +39,7 @@ private slots:
     void programAutostartEntry();
 
 private:
+    TTestDesktopServices FDesktop;
     QTemporaryDir FDir;
 };
 
@@ -51,14 +53,14 @@ void TestShellLinks::initTestCase()
 
 void TestShellLinks::specialFolders()
 {
-    QCOMPARE(SpecialFolderPath(TSpecialFolder::StartMenu),
+    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::StartMenu),
              Env("XDG_DATA_HOME") + QStringLiteral("/applications"));
-    QCOMPARE(SpecialFolderPath(TSpecialFolder::AppData), Env("XDG_CONFIG_HOME"));
-    QCOMPARE(SpecialFolderPath(TSpecialFolder::Startup),
+    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::AppData), Env("XDG_CONFIG_HOME"));
+    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::Startup),
              Env("XDG_CONFIG_HOME") + QStringLiteral("/autostart"));
-    QCOMPARE(SpecialFolderPath(TSpecialFolder::Desktop),
+    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::Desktop),
              QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    QVERIFY(!SpecialFolderPath(TSpecialFolder::Desktop).isEmpty());
+    QVERIFY(!FDesktop.SpecialFolderPath(TSpecialFolder::Desktop).isEmpty());
 }
 
 void TestShellLinks::saveReplacesOneFile()
@@ -157,17 +159,17 @@ void TestShellLinks::launcherRunsProgram()
 void TestShellLinks::programAutostartEntry()
 {
     const QString Program = QStringLiteral(ARGV_RECORDER);
-    const QString File = ProgramAutostartFile();
+    const QString File = FDesktop.ProgramAutostartFile();
     QCOMPARE(File, Env("XDG_CONFIG_HOME") + QStringLiteral("/autostart/io.github.brinmoor.Kestrune.desktop"));
-    QVERIFY(SetProgramAutostartEntry(false, Program));
+    QVERIFY(FDesktop.SetProgramAutostartEntry(false, Program));
     QVERIFY(!QFileInfo::exists(File));
-    QVERIFY(!IsProgramAutostartEntry(Program));
+    QVERIFY(!FDesktop.IsProgramAutostartEntry(Program));
 
-    QVERIFY(SetProgramAutostartEntry(true, Program));
-    QVERIFY(IsProgramAutostartEntry(Program));
+    QVERIFY(FDesktop.SetProgramAutostartEntry(true, Program));
+    QVERIFY(FDesktop.IsProgramAutostartEntry(Program));
     // Only the ASCII letters are folded when the paths are compared.
-    QVERIFY(IsProgramAutostartEntry(Program.toUpper()));
-    QVERIFY(!IsProgramAutostartEntry(Program + QStringLiteral("x")));
+    QVERIFY(FDesktop.IsProgramAutostartEntry(Program.toUpper()));
+    QVERIFY(!FDesktop.IsProgramAutostartEntry(Program + QStringLiteral("x")));
     QCOMPARE(SplitExecLine(ReadDesktopEntryGroup(ReadAll(File)).value("Exec")),
              std::optional<QByteArrayList>({QFile::encodeName(Program)}));
 
@@ -184,9 +186,9 @@ void TestShellLinks::programAutostartEntry()
     QVERIFY(Entry.open(QIODevice::Append));
     Entry.write("Hidden=true\n");
     Entry.close();
-    QVERIFY(!IsProgramAutostartEntry(Program));
+    QVERIFY(!FDesktop.IsProgramAutostartEntry(Program));
 
-    QVERIFY(SetProgramAutostartEntry(false, Program));
+    QVERIFY(FDesktop.SetProgramAutostartEntry(false, Program));
     QVERIFY(!QFileInfo::exists(File));
 }
 

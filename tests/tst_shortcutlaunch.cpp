@@ -2,6 +2,7 @@
 #include "DesktopEntry.h"
 #include "Main.h"
 #include "Settings.h"
+#include "TestDesktopServices.h"
 #include "TestHttpServer.h"
 #include "UpdateCheck.h"
 #include "platform/InstanceGuard.h"
@@ -52,6 +53,7 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
 
     // No update check for a week, neither here nor in the program.
     UpdateCheckTest::SetServer("http://127.0.0.1:9");
+    TTestDesktopServices FDesktop;
     {
         QSettings Store(SettingsOrganization, SettingsApplication);
         QVERIFY(WriteStoredLastUpdateCheck(Store, QDateTime::currentDateTime()));
@@ -61,10 +63,10 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
     const QString Data = UserDataFolder();
     QVERIFY(QDir().mkpath(Data));
     QFile::remove(Data + SitesFileName); // left by an earlier run of this test
-    QVERIFY(QDir().mkpath(TfMainForm::ShortcutFolder(1)));
+    QVERIFY(QDir().mkpath(ShortcutPlaceFolder(FDesktop, 1)));
     {
         MessageBoxTest::Enable();
-        TfMainForm Form(Data, {});
+        TfMainForm Form(FDesktop, Data, {});
         Form.ProgramFile = Program();
         auto Site = std::make_unique<TKestrunSite>();
         Site->SetTitle("Mail");
@@ -74,7 +76,7 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
         QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
         QVERIFY(Form.SaveSitesNow());
     }
-    const QString Shortcut = TfMainForm::ShortcutFolder(1) + QStringLiteral("/Mail.desktop");
+    const QString Shortcut = ShortcutPlaceFolder(FDesktop, 1) + QStringLiteral("/Mail.desktop");
     QVERIFY(QFileInfo::exists(Shortcut));
 
     // A short runtime folder of this user's only: the build folder's is too deep for a socket name.

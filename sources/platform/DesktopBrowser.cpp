@@ -1,6 +1,5 @@
 #include "platform/DesktopBrowser.h"
 
-#include <QDesktopServices>
 #include <QUrl>
 
 bool IsWebAddress(const QByteArray &Address)
@@ -9,11 +8,4 @@ bool IsWebAddress(const QByteArray &Address)
     const QString Scheme = Url.scheme().toLower();
     return Url.isValid() && !Url.host().isEmpty() &&
            (Scheme == QLatin1String("http") || Scheme == QLatin1String("https"));
-}
-
-bool OpenInDefaultBrowser(const QByteArray &Address)
-{
-    if (!IsWebAddress(Address))
-        return false;
-    return QDesktopServices::openUrl(QUrl::fromEncoded(Address.trimmed(), QUrl::TolerantMode));
 }

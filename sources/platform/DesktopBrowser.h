@@ -2,8 +2,7 @@
 
 #include <QByteArray>
 
-// Hands an address to the user's default web browser. Only http and https addresses go out: the
-// program never asks the desktop to open a file, a script or a command on behalf of a text it
-// received. Returns whether the address was handed over.
-bool OpenInDefaultBrowser(const QByteArray &Address);
+// Whether Address is an http or https address with a host: the only kind the program hands to the
+// user's default web browser. It never asks the desktop to open a file, a script or a command on
+// behalf of a text it received.
 bool IsWebAddress(const QByteArray &Address);

@@ -1,6 +1,5 @@
 #include "platform/EmbeddedWB.h"
 
-#include "platform/DesktopBrowser.h"
 #include "platform/MessageBoxes.h"
 
 #include <QAction>
@@ -22,8 +21,6 @@
 namespace {
 
 QWebEngineProfile *TheProfile = nullptr;
-bool CaptureSystemBrowser = false;
-QList<QByteArray> CapturedAddresses;
 // Paths handed to downloads of this run that may not exist on disk yet.
 QSet<QString> ReservedDownloads;
 // The user's answers to permission requests, per origin and feature, until the program ends.
@@ -144,28 +141,6 @@ void Release()
 }
 
 } // namespace KestruneProfile
-
-bool OpenInSystemBrowserRoad(const QByteArray &Url, bool Minimized)
-{
-    // The desktop has no minimised start for a browser it launches; the request is dropped.
-    Q_UNUSED(Minimized);
-    if (CaptureSystemBrowser) {
-        CapturedAddresses.append(Url);
-        return IsWebAddress(Url);
-    }
-    return OpenInDefaultBrowser(Url);
-}
-
-void SystemBrowserTest::Capture(bool On)
-{
-    CaptureSystemBrowser = On;
-    CapturedAddresses.clear();
-}
-
-QList<QByteArray> SystemBrowserTest::TakeOpened()
-{
-    return std::exchange(CapturedAddresses, {});
-}
 
 TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Destination, const QUrl &Requested,
                                const QUrl &Current)
@@ -313,7 +288,7 @@ void TEmbeddedWB::NewWindowRequested(QWebEngineNewWindowRequest &Request)
         emit PopupRequested(Request);
         break;
     case TNewWindowRoute::SystemBrowser:
-        OpenInSystemBrowserRoad(Request.requestedUrl().toEncoded(), false);
+        emit SystemBrowserRequested(Request.requestedUrl().toEncoded());
         break;
     case TNewWindowRoute::Ignore:
         break;

@@ -22,15 +22,6 @@ QWebEngineProfile *Shared();
 void Release();
 } // namespace KestruneProfile
 
-// Every address that leaves for the system's default browser goes through here (http and https only).
-bool OpenInSystemBrowserRoad(const QByteArray &Url, bool Minimized);
-
-// Test seam: while capturing, addresses are recorded instead of being handed to the desktop.
-namespace SystemBrowserTest {
-void Capture(bool On = true);
-QList<QByteArray> TakeOpened();
-} // namespace SystemBrowserTest
-
 // Where a page's request for a new window goes.
 enum class TNewWindowRoute
 {
@@ -82,6 +73,8 @@ signals:
     void PopupRequested(QWebEngineNewWindowRequest &Request);
     // Download progress and the like, for the window's status bar.
     void StatusMessage(const QString &Text);
+    // A link to another site that the page wanted in a new window: for the system's browser.
+    void SystemBrowserRequested(const QByteArray &Url);
     // A web notification the user allowed for this page.
     void WebNotification(const QString &Title, const QString &Message);
 

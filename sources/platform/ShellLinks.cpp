@@ -6,35 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
-
-namespace {
-
-QString WithoutTrailingSlash(QString Path)
-{
-    while (Path.size() > 1 && Path.endsWith(QLatin1Char('/')))
-        Path.chop(1);
-    return Path;
-}
-
-} // namespace
-
-QString SpecialFolderPath(TSpecialFolder Folder)
-{
-    switch (Folder) {
-    case TSpecialFolder::StartMenu:
-        return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation));
-    case TSpecialFolder::Desktop:
-        return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    case TSpecialFolder::AppData:
-        return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
-    case TSpecialFolder::Startup: {
-        const QString Config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-        return Config.isEmpty() ? QString() : WithoutTrailingSlash(Config) + QStringLiteral("/autostart");
-    }
-    }
-    return QString();
-}
 
 TShellLink::TShellLink(const QString &Target) : FTarget(Target) {}
 
@@ -93,12 +64,6 @@ bool TShellLink::Save(const QString &Path, bool Resolve)
     return true;
 }
 
-QString ProgramAutostartFile()
-{
-    const QString Folder = SpecialFolderPath(TSpecialFolder::Startup);
-    return Folder.isEmpty() ? QString() : Folder + QLatin1Char('/') + ProgramAutostartName;
-}
-
 namespace {
 
 QByteArray FoldAscii(QByteArray Text)
@@ -112,10 +77,12 @@ QByteArray FoldAscii(QByteArray Text)
 
 } // namespace
 
-bool IsProgramAutostartEntry(const QString &Program)
+bool ReadProgramAutostartEntry(const QString &Folder, const QString &Program)
 {
-    QFile File(ProgramAutostartFile());
-    if (ProgramAutostartFile().isEmpty() || !File.open(QIODevice::ReadOnly))
+    if (Folder.isEmpty())
+        return false;
+    QFile File(Folder + QLatin1Char('/') + ProgramAutostartName);
+    if (!File.open(QIODevice::ReadOnly))
         return false;
     // An autostart entry is a few hundred bytes; a huge file there is not ours.
     const QMap<QByteArray, QByteArray> Keys = ReadDesktopEntryGroup(File.read(64 * 1024));
@@ -128,10 +95,9 @@ bool IsProgramAutostartEntry(const QString &Program)
     return FoldAscii(Exec->first()) == FoldAscii(QFile::encodeName(Program));
 }
 
-bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error)
+bool WriteProgramAutostartEntry(const QString &Folder, bool On, const QString &Program, QString *Error)
 {
-    const QString Folder = SpecialFolderPath(TSpecialFolder::Startup);
-    if (Folder.isEmpty() || !QDir().mkpath(Folder))
+    if (Folder.isEmpty())
         return true;
     const QString FileName = Folder + QLatin1Char('/') + ProgramAutostartName;
     if (!On) {

@@ -9,17 +9,6 @@
 // Shell links and special folders on the freedesktop desktop: a shortcut is a desktop entry
 // (".desktop", executable) and the per-user folders are the XDG ones.
 
-enum class TSpecialFolder
-{
-    StartMenu, // $XDG_DATA_HOME/applications
-    Desktop,   // the XDG desktop folder
-    AppData,   // $XDG_CONFIG_HOME
-    Startup,   // $XDG_CONFIG_HOME/autostart
-};
-
-// The folder's path without a trailing '/', or empty when it cannot be determined.
-QString SpecialFolderPath(TSpecialFolder Folder);
-
 inline const QString ShellLinkExtension = QStringLiteral(".desktop");
 
 // A shortcut in the making. Nothing touches the disk before Save.
@@ -66,10 +55,10 @@ private:
 // platform). Its file name is the program's own desktop entry name, one no site shortcut is given, so
 // the two never collide.
 inline const QString ProgramAutostartName = QStringLiteral(KESTRUNE_APP_ID ".desktop");
-QString ProgramAutostartFile();
-// Whether the entry exists, is enabled and starts Program (paths compared with ASCII letters
+// Whether Folder holds the entry, enabled and starting Program (paths compared with ASCII letters
 // folded).
-bool IsProgramAutostartEntry(const QString &Program);
-// Writes (On) or deletes the entry. Does nothing when the autostart folder cannot be made. False
-// with a message for the user when the file cannot be written.
-bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error = nullptr);
+bool ReadProgramAutostartEntry(const QString &Folder, const QString &Program);
+// Writes (On) or deletes the entry in Folder. Does nothing when Folder is empty. False with a message
+// for the user when the file cannot be written.
+bool WriteProgramAutostartEntry(const QString &Folder, bool On, const QString &Program,
+                                QString *Error = nullptr);

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "platform/DesktopServices.h"
+
+#include <memory>
+
+class TDesktopNotifier;
+
+// The desktop services of a freedesktop desktop (X11 or Wayland): Qt's tray, the session bus's
+// notification service, xdg-open through QDesktopServices, the XDG folders.
+class TFreedesktopServices : public TDesktopServices
+{
+public:
+    TFreedesktopServices();
+    ~TFreedesktopServices() override;
+
+    bool IsSystemTrayAvailable() const override;
+    bool OpenInDefaultBrowser(const QByteArray &Address, bool Minimized = false) override;
+    bool SendDesktopNotification(const QString &Title, const QString &Text, int Milliseconds,
+                                 std::function<void()> OnClicked = {}) override;
+    QString SpecialFolderPath(TSpecialFolder Folder, bool Create = false) override;
+    bool IsProgramAutostartEntry(const QString &Program) override;
+    bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error = nullptr) override;
+    bool HasDockFavorites() override;
+    bool IsDockFavorite(const QString &DesktopId) override;
+    bool AddDockFavorite(const QString &DesktopId) override;
+    bool RemoveDockFavorite(const QString &DesktopId) override;
+    bool RunningAsRoot() const override;
+
+private:
+    static QString FolderPath(TSpecialFolder Folder);
+
+    std::unique_ptr<TDesktopNotifier> FNotifier;
+};

@@ -2,8 +2,10 @@
 
 #include "KestruneClasses.h"
 #include "RunTexts.h"
+#include "SiteIdentity.h"
 #include "platform/DesktopServices.h"
 #include "platform/EmbeddedWB.h"
+#include "platform/WindowIdentity.h"
 
 #include <QAction>
 #include <QApplication>
@@ -111,6 +113,9 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
         connect(Owner, &QObject::destroyed, this, [this] { delete this; });
 
     setWindowTitle(OpeningCaption);
+    // Each site stands in the taskbar and dock as an application of its own, tied to its launchers.
+    if (FSite)
+        SetWindowIdentity(this, SiteWindowClass(FSite->Title()), SiteDesktopName(FSite->Title()));
     FWebBrowser = new TEmbeddedWB(this);
     FStatusBar = new QStatusBar(this);
     FStatusBar->setSizeGripEnabled(false);
@@ -439,6 +444,10 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
     if (Opener) {
         connect(Opener, &QObject::destroyed, this, [this] { delete this; });
         setWindowIcon(Opener->windowIcon());
+        // A sign-in window belongs to its site's application.
+        if (const auto *Site = qobject_cast<TfBrowserWin *>(Opener); Site && Site->Site())
+            SetWindowIdentity(this, SiteWindowClass(Site->Site()->Title()),
+                              SiteDesktopName(Site->Site()->Title()));
     }
     setWindowTitle(OpeningCaption);
     FWebBrowser = new TEmbeddedWB(this);

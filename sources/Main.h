@@ -190,6 +190,9 @@ public:
     void TraySiteClick(QAction *Item);
     void RunSite(TKestrunSite *Site, bool Minimized);
     void OpenInSystemBrowser(const QByteArray &URL, bool Minimized);
+    // Site windows need the web engine, which does not start as root with its sandbox on.
+    bool SiteWindowsCanRun() const;
+    void ReportSiteWindowsBlocked(const TKestrunSite *Site);
     // The five events of a browser window, and the open-window entries of the tray menu.
     void BrowserOpened(TKestrunSite *Site, TfBrowserWin *Window);
     void BrowserClosed(TKestrunSite *Site, TfBrowserWin *Window);
@@ -254,8 +257,9 @@ private:
     void Report(TMsgKind Kind, const QString &Text);
 
     TDesktopServices &FServices;
-    bool FQuitting = false; // a quit command is under way
-    bool FQuiet = false;    // ending without questions
+    bool FRootReported = false; // the box about running as root was shown
+    bool FQuitting = false;     // a quit command is under way
+    bool FQuiet = false;        // ending without questions
     bool FClosed = false;
     bool FCentred = false;
     bool FUnusableFile = false; // sites.dat could not be read: keep it before writing over it

@@ -1,11 +1,13 @@
 #include "BrowserWin.h"
 #include "Main.h"
+#include "Rendering.h"
 #include "RunTexts.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 #include "platform/EmbeddedWB.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QMenu>
 #include <QPointer>
 #include <QSystemTrayIcon>
@@ -32,6 +34,8 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
     QPointer<TfBrowserWin> Opened;
     if (Site->BrowserChoice() != 1) {
         OpenInSystemBrowser(Site->URL(), Minimized);
+    } else if (!SiteWindowsCanRun()) {
+        ReportSiteWindowsBlocked(Site);
     } else {
         const QString IconFile = ProgramFolder + QStringLiteral("Icons/") +
                                  QString::fromUtf8(Site->IconName()) + QStringLiteral(".ico");
@@ -63,6 +67,26 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         Opened->raise();
         Opened->activateWindow();
     }
+}
+
+bool TfMainForm::SiteWindowsCanRun() const
+{
+    // The engine ends the whole process when it cannot start its sandbox as root.
+    return !FServices.RunningAsRoot() || EngineSandboxOffHere();
+}
+
+void TfMainForm::ReportSiteWindowsBlocked(const TKestrunSite *Site)
+{
+    if (std::exchange(FRootReported, true)) {
+        sbStatusPanel1->setText(QStringLiteral("Site windows cannot open as root"));
+        return;
+    }
+    ShowMessage(this, TMsgKind::Error,
+                QStringLiteral("Kestrune cannot open the site \"%1\" in a window of its own: it runs as root "
+                               "(the superuser), and its web engine does not start there.\r\n"
+                               "Start Kestrune as your own user instead. Sites set to open in the default "
+                               "browser still open.")
+                    .arg(QString::fromUtf8(Site->Title())));
 }
 
 void TfMainForm::OpenInSystemBrowser(const QByteArray &URL, bool Minimized)

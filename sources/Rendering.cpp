@@ -69,3 +69,14 @@ TRenderingFacts ReadRenderingFacts()
     Facts.GraphicsDevice = HasGraphicsDevice(QStringLiteral("/dev"));
     return Facts;
 }
+
+bool EngineSandboxOff(bool SandboxVariableSet, const QByteArray &EngineFlags)
+{
+    return SandboxVariableSet || HasFlag(EngineFlags, "--no-sandbox");
+}
+
+bool EngineSandboxOffHere()
+{
+    return EngineSandboxOff(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"),
+                            qgetenv("QTWEBENGINE_CHROMIUM_FLAGS"));
+}

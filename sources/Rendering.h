@@ -36,3 +36,9 @@ bool ParseRenderingChoice(const QByteArray &Value, TRendering &Choice);
 bool HasGraphicsDevice(const QString &DeviceFolder);
 
 TRenderingFacts ReadRenderingFacts();
+
+// Whether the web engine was told to run without its sandbox: QTWEBENGINE_DISABLE_SANDBOX is set
+// (SandboxVariableSet), or --no-sandbox is among its flags. As root the engine starts only so.
+bool EngineSandboxOff(bool SandboxVariableSet, const QByteArray &EngineFlags);
+// The same, read from this process's environment.
+bool EngineSandboxOffHere();

@@ -130,9 +130,10 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
         CloseOpenDialogs();
         QCoreApplication::exit(0);
     });
-    // The desktop session ends: everything is saved before the session manager moves on.
+    // The session manager asks us to save before a logout, which the user may still cancel: saved,
+    // and we go on. The session's end itself comes as a quit event, which the main window takes.
     QObject::connect(&App, &QGuiApplication::commitDataRequest, &Form,
-                     [&Form](QSessionManager &) { Form.QuitWithoutQuestions(); });
+                     [&Form](QSessionManager &) { Form.SaveForSession(); });
     if (StopEarly)
         Form.QuitWithoutQuestions();
     if (Form.Closed())

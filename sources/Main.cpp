@@ -61,6 +61,8 @@ TfMainForm::TfMainForm(TDesktopServices &Services, const QString &Folder, const 
     CreateMenus();
     // 460 x 390 below the menu bar: tool bar, list and status bar.
     resize(460, 390 + menuBar()->sizeHint().height());
+    if (qApp)
+        qApp->installEventFilter(this);
     FormCreate(Parameters, BeforeParameters);
 }
 
@@ -347,6 +349,24 @@ bool TfMainForm::SaveSitesNow()
         return true;
     Report(TMsgKind::Error, Error);
     return false;
+}
+
+void TfMainForm::SaveForSession()
+{
+    // A box now would hold up the session manager; a failure goes to the session's log.
+    const bool Quiet = std::exchange(FQuiet, true);
+    SaveSitesNow();
+    FQuiet = Quiet;
+}
+
+bool TfMainForm::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Watched == qApp && Event->type() == QEvent::Quit) {
+        // Otherwise the close box's hiding would refuse it, or the program would end unsaved.
+        QuitWithoutQuestions();
+        return true;
+    }
+    return QMainWindow::eventFilter(Watched, Event);
 }
 
 void TfMainForm::Report(TMsgKind Kind, const QString &Text)

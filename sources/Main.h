@@ -153,6 +153,9 @@ public:
     void QuitWithoutQuestions();
     // Writes sites.dat now; shows a failure unless the program is ending without questions.
     bool SaveSitesNow();
+    // The desktop session asks its programs to save (a logout the user may still cancel): saves
+    // without a box and goes on running.
+    void SaveForSession();
     // Set once the main window has closed for good (the program is to end).
     bool Closed() const { return FClosed; }
     bool TrayAvailable() const;
@@ -241,6 +244,9 @@ signals:
     void FormClosed();
 
 protected:
+    // The session's end (the session manager's last word reaches the application as a quit
+    // event): saved and ended without questions.
+    bool eventFilter(QObject *Watched, QEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     void showEvent(QShowEvent *Event) override;
 

@@ -147,6 +147,7 @@ private slots:
     void closeBoxHides();
     void runMinimizedHidesAfterStart();
     void quitRoad();
+    void sessionSavesThenEnds();
     void restartKeepsSitesInOrder();
     void unusableFileKeptAside_data();
     void unusableFileKeptAside();
@@ -594,6 +595,37 @@ void TestMainForm::quitRoad()
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
     QVERIFY(NoBrowsers->Closed());
     NoBrowsers->OpenBrowsers.clear();
+}
+
+void TestMainForm::sessionSavesThenEnds()
+{
+    WriteSites(FFolder->path(), {{"A"}});
+    auto Form = MakeForm();
+    Form->show();
+    QSignalSpy Closed(Form.get(), &TfMainForm::FormClosed);
+    QWidget Window;
+    Form->OpenBrowsers.append({Form->Sites[0], &Window, nullptr});
+    Form->Sites[0]->SetIsOpen(1);
+    Form->Sites[0]->SetTitle("Changed");
+
+    // Asked to save before a logout the user may still cancel: saved, no question, still running.
+    Form->SaveForSession();
+    QCOMPARE(SavedTitles(FFolder->path()), QList<QByteArray>{"Changed"});
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+    QVERIFY(!Form->Closed());
+    QVERIFY(Form->isVisible());
+    QCOMPARE(Closed.count(), 0);
+
+    // The session's end reaches the application as a quit event: saved and ended, even with a site
+    // window open and no one to answer the question.
+    Form->Sites[0]->SetTitle("Last");
+    QEvent Quit(QEvent::Quit);
+    QCoreApplication::sendEvent(qApp, &Quit);
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+    QVERIFY(Form->Closed());
+    QCOMPARE(Closed.count(), 1);
+    QCOMPARE(SavedTitles(FFolder->path()), QList<QByteArray>{"Last"});
+    Form->OpenBrowsers.clear();
 }
 
 void TestMainForm::restartKeepsSitesInOrder()

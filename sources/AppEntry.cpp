@@ -3,6 +3,7 @@
 #include "DataFolder.h"
 #include "DataModuleUnit.h"
 #include "KestruneVersion.h"
+#include "LogNoise.h"
 #include "Main.h"
 #include "platform/FreedesktopServices.h"
 #include "platform/InstanceGuard.h"
@@ -13,6 +14,7 @@
 #include <QDialog>
 #include <QDir>
 #include <QIcon>
+#include <QLoggingCategory>
 #include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -49,6 +51,28 @@ bool InstallStopSignals()
            ::sigaction(SIGHUP, &Action, nullptr) == 0;
 }
 
+// Everything Qt and the engine print goes to standard error as Qt would print it, less the start-up
+// chatter of a program that draws in software.
+void PrintMessage(QtMsgType Type, const QMessageLogContext &Context, const QString &Message,
+                  bool SoftwareDrawing)
+{
+    if (IsStartupChatter(Type, Context.category, Message, SoftwareDrawing))
+        return;
+    const QByteArray Text = qFormatLogMessage(Type, Context, Message).toLocal8Bit();
+    std::fprintf(stderr, "%s\n", Text.constData());
+    std::fflush(stderr);
+}
+
+void PrintSoftwareMessage(QtMsgType Type, const QMessageLogContext &Context, const QString &Message)
+{
+    PrintMessage(Type, Context, Message, true);
+}
+
+void PrintOpenGLMessage(QtMsgType Type, const QMessageLogContext &Context, const QString &Message)
+{
+    PrintMessage(Type, Context, Message, false);
+}
+
 // A box or dialog still open when the program is stopped must not keep it alive.
 void CloseOpenDialogs()
 {
@@ -70,7 +94,10 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
     if (!Facts.Choice.isEmpty() && !ParseRenderingChoice(Facts.Choice, Ignored))
         std::fprintf(stderr, "kestrune: KESTRUNE_RENDERING=\"%s\" is neither software nor opengl; ignored\n",
                      Facts.Choice.constData());
-    TRenderingSetup Rendering(ChooseRendering(Facts));
+    const TRendering Drawing = ChooseRendering(Facts);
+    QLoggingCategory::setFilterRules(QuietLoggingRules);
+    qInstallMessageHandler(Drawing == TRendering::Software ? PrintSoftwareMessage : PrintOpenGLMessage);
+    TRenderingSetup Rendering(Drawing);
     QApplication App(Argc, Argv);
     Rendering.ApplicationCreated();
     QApplication::setApplicationName(QStringLiteral("Kestrune"));

@@ -1,7 +1,9 @@
 #include "KestruneClasses.h"
+#include "LogNoise.h"
 #include "PrivateSession.h"
 #include "Rendering.h"
 #include "Settings.h"
+#include "SiteIdentity.h"
 #include "TestHttpServer.h"
 
 #include <QGuiApplication>
@@ -35,6 +37,10 @@ private slots:
     void choice();
     void graphicsDevice_data();
     void graphicsDevice();
+    void startupChatter_data();
+    void startupChatter();
+    void sandboxOff_data();
+    void sandboxOff();
     void programShowsPage_data();
     void programShowsPage();
 
@@ -137,6 +143,70 @@ void TestRendering::programShowsPage_data()
     QTest::newRow("opengl: through the driver") << QStringLiteral("opengl") << true;
 }
 
+void TestRendering::startupChatter_data()
+{
+    QTest::addColumn<int>("Type");
+    QTest::addColumn<QByteArray>("Category");
+    QTest::addColumn<QString>("Message");
+    QTest::addColumn<bool>("Software");
+    QTest::addColumn<bool>("Quiet");
+    const QString NoContext = QStringLiteral(
+        "QXcbIntegration: Cannot create platform OpenGL context, neither GLX nor EGL are enabled");
+    const QString NoBackend = QStringLiteral("No suitable graphics backend found");
+    QTest::newRow("no OpenGL context, drawing in software")
+        << int(QtWarningMsg) << QByteArray("default") << NoContext << true << true;
+    QTest::newRow("no OpenGL context while OpenGL was wanted")
+        << int(QtWarningMsg) << QByteArray("default") << NoContext << false << false;
+    QTest::newRow("no graphics backend, drawing in software")
+        << int(QtWarningMsg) << QByteArray("default") << NoBackend << true << true;
+    QTest::newRow("no graphics backend while OpenGL was wanted")
+        << int(QtWarningMsg) << QByteArray("default") << NoBackend << false << false;
+    QTest::newRow("sandbox off, as told") << int(QtInfoMsg) << QByteArray("default")
+                                          << QStringLiteral("Sandboxing disabled by user.") << false << true;
+    QTest::newRow("the same text as a warning is kept")
+        << int(QtWarningMsg) << QByteArray("default") << QStringLiteral("Sandboxing disabled by user.")
+        << true << false;
+    QTest::newRow("the same text in another category is kept")
+        << int(QtWarningMsg) << QByteArray("qt.qpa.xcb") << NoContext << true << false;
+    QTest::newRow("a longer message is kept") << int(QtWarningMsg) << QByteArray("default")
+                                              << NoBackend + QStringLiteral(" for WebGL") << true << false;
+    QTest::newRow("with the line breaks the engine adds")
+        << int(QtWarningMsg) << QByteArray("default")
+        << QStringLiteral("No suitable graphics backend found\n\n") << true << true;
+    QTest::newRow("a real error is kept")
+        << int(QtCriticalMsg) << QByteArray("default") << QStringLiteral("Cannot open file") << true << false;
+}
+
+void TestRendering::startupChatter()
+{
+    QFETCH(int, Type);
+    QFETCH(QByteArray, Category);
+    QFETCH(QString, Message);
+    QFETCH(bool, Software);
+    QFETCH(bool, Quiet);
+    QCOMPARE(IsStartupChatter(QtMsgType(Type), Category.constData(), Message, Software), Quiet);
+}
+
+void TestRendering::sandboxOff_data()
+{
+    QTest::addColumn<bool>("VariableSet");
+    QTest::addColumn<QByteArray>("Flags");
+    QTest::addColumn<bool>("Off");
+    QTest::newRow("nothing said") << false << QByteArray() << false;
+    QTest::newRow("QTWEBENGINE_DISABLE_SANDBOX") << true << QByteArray() << true;
+    QTest::newRow("--no-sandbox among the flags")
+        << false << QByteArray("--disable-gpu  --no-sandbox") << true;
+    QTest::newRow("a longer flag is another flag") << false << QByteArray("--no-sandbox-for-x") << false;
+}
+
+void TestRendering::sandboxOff()
+{
+    QFETCH(bool, VariableSet);
+    QFETCH(QByteArray, Flags);
+    QFETCH(bool, Off);
+    QCOMPARE(EngineSandboxOff(VariableSet, Flags), Off);
+}
+
 void TestRendering::programShowsPage()
 {
     QFETCH(QString, Choice);
@@ -183,7 +253,7 @@ void TestRendering::programShowsPage()
 
     QProcess Running;
     Running.setProcessEnvironment(Environment);
-    Running.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    Running.setProcessChannelMode(QProcess::SeparateChannels);
     Running.start(Program(), {QString::fromLatin1(EncodeLinkParameter(Site, false))});
     QVERIFY(Running.waitForStarted(10000));
     auto Stop = qScopeGuard([&Running] {
@@ -221,6 +291,25 @@ void TestRendering::programShowsPage()
     QVERIFY(Maps.open(QIODevice::ReadOnly));
     const QByteArray Mapped = Maps.readAll();
     QCOMPARE(Mapped.contains("_dri.so"), Driver);
+
+    // The site window is an application of its own for docks and taskbars: its window class is the
+    // site's, the one its shortcuts name.
+    QProcess Search;
+    Search.start(
+        QStringLiteral("xdotool"),
+        {QStringLiteral("search"), QStringLiteral("--classname"),
+         QStringLiteral("^") + QString::fromLatin1(SiteWindowClass(Site.Title())) + QStringLiteral("$")});
+    QVERIFY(Search.waitForFinished(10000));
+    QVERIFY2(!Search.readAllStandardOutput().trimmed().isEmpty(), "no window of the site's class");
+
+    // Standard error carries no start-up chatter of Qt and the engine.
+    Stop.dismiss();
+    Running.terminate();
+    QVERIFY(Running.waitForFinished(15000));
+    const QByteArray Errors = Running.readAllStandardError();
+    for (const char *Chatter : {"Cannot create platform OpenGL context", "No suitable graphics backend found",
+                                "Sandboxing disabled by user", "GL Type:", "Init Parameters:"})
+        QVERIFY2(!Errors.contains(Chatter), Errors.constData());
 }
 
 int main(int argc, char **argv)

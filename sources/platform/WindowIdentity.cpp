@@ -1,5 +1,6 @@
 #include "platform/WindowIdentity.h"
 
+#include <QEvent>
 #include <QGuiApplication>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
@@ -36,14 +37,9 @@ void SetText(xcb_connection_t *Connection, xcb_window_t Window, xcb_atom_t Prope
                         Value.constData());
 }
 
-} // namespace
-
-void SetWindowIdentity(QWidget *Window, const QByteArray &WindowClass, const QByteArray &DesktopName)
+void Apply(xcb_connection_t *Connection, xcb_window_t Id, const QByteArray &WindowClass,
+           const QByteArray &DesktopName)
 {
-    xcb_connection_t *Connection = X11Connection();
-    if (!Window || !Connection || WindowClass.isEmpty())
-        return;
-    const auto Id = xcb_window_t(Window->winId());
     // WM_CLASS: instance and class, each ended by a NUL. A dock matches either against
     // StartupWMClass; both are the site's so that no part points back at the program.
     QByteArray Class = WindowClass;
@@ -57,6 +53,47 @@ void SetWindowIdentity(QWidget *Window, const QByteArray &WindowClass, const QBy
         SetText(Connection, Id, Atom(Connection, "_KDE_NET_WM_DESKTOP_FILE"), Utf8, DesktopName);
     }
     xcb_flush(Connection);
+}
+
+// Qt makes a window's X window anew when its surface changes (the web view asks for OpenGL), and
+// the new one carries the program's class again: the identity goes on every X window the widget gets.
+class TIdentityKeeper : public QObject
+{
+public:
+    TIdentityKeeper(QWidget *Window, QByteArray WindowClass, QByteArray DesktopName)
+        : QObject(Window), FClass(std::move(WindowClass)), FDesktopName(std::move(DesktopName))
+    {
+        Window->installEventFilter(this);
+    }
+
+    void Apply(QWidget *Window)
+    {
+        if (xcb_connection_t *Connection = X11Connection(); Connection && Window->internalWinId())
+            ::Apply(Connection, xcb_window_t(Window->internalWinId()), FClass, FDesktopName);
+    }
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::WinIdChange)
+            Apply(static_cast<QWidget *>(Watched));
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    QByteArray FClass;
+    QByteArray FDesktopName;
+};
+
+} // namespace
+
+void SetWindowIdentity(QWidget *Window, const QByteArray &WindowClass, const QByteArray &DesktopName)
+{
+    if (!Window || !X11Connection() || WindowClass.isEmpty())
+        return;
+    auto *Keeper = new TIdentityKeeper(Window, WindowClass, DesktopName);
+    Window->winId();
+    Keeper->Apply(Window);
 }
 
 QByteArray WindowClassOf(QWidget *Window)

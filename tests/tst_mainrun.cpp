@@ -85,6 +85,7 @@ private slots:
     void runTwiceThenCloseWindow();
     void systemBrowserRoads();
     void trayEntriesOpenTheirOwnSiteAndWindow();
+    void asRootWithoutSandboxSiteWindowsAreRefused();
 
 private:
     void Select(int Row)
@@ -236,4 +237,43 @@ void TestMainRun::trayEntriesOpenTheirOwnSiteAndWindow()
 }
 
 QTEST_MAIN(TestMainRun)
+void TestMainRun::asRootWithoutSandboxSiteWindowsAreRefused()
+{
+    // The engine ends the whole process when asked for a page as root with its sandbox on.
+    const QByteArray Sandbox = qgetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    auto Restore = qScopeGuard([&Sandbox] {
+        if (!Sandbox.isNull())
+            qputenv("QTWEBENGINE_DISABLE_SANDBOX", Sandbox);
+    });
+    FDesktop.AsRoot = true;
+    auto NotRoot = qScopeGuard([this] { FDesktop.AsRoot = false; });
+
+    FForm->RunSite(FForm->Sites[0], false);
+    const QList<MessageBoxTest::TRecord> Boxes = MessageBoxTest::TakeRecords();
+    QCOMPARE(Boxes.size(), 1);
+    QCOMPARE(Boxes[0].Kind, TMsgKind::Error);
+    QVERIFY2(Boxes[0].Text.contains(QStringLiteral("\"Alpha\"")) &&
+                 Boxes[0].Text.contains(QStringLiteral("root")) &&
+                 Boxes[0].Text.contains(QStringLiteral("as your own user")),
+             qPrintable(Boxes[0].Text));
+    QVERIFY(FForm->OpenBrowsers.isEmpty());
+    QCOMPARE(FForm->Sites[0]->IsOpen(), quint8(0));
+
+    // Once is enough: later tries stay quiet, the program goes on, and sites for the default
+    // browser still open.
+    FForm->RunSite(FForm->Sites[2], false);
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+    QVERIFY(FForm->OpenBrowsers.isEmpty());
+    FForm->RunSite(FForm->Sites[1], false);
+    QCOMPARE(FDesktop.TakeOpened(), QList<QByteArray>{"http://127.0.0.1:1/beta"});
+    QVERIFY(!FForm->Closed());
+
+    // With the sandbox turned off, as root is fine.
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    FForm->RunSite(FForm->Sites[0], false);
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+    QCOMPARE(FForm->OpenBrowsers.size(), 1);
+}
+
 #include "tst_mainrun.moc"

@@ -175,6 +175,10 @@ QByteArray BuildDesktopEntry(const TDesktopEntry &Entry)
     if (!Entry.Icon.isEmpty())
         Text += "Icon=" + EscapeDesktopString(Entry.Icon) + '\n';
     Text += "Terminal=false\n";
+    if (!Entry.StartupWMClass.isEmpty())
+        Text += "StartupWMClass=" + EscapeDesktopString(Entry.StartupWMClass) + '\n';
+    if (Entry.SiteMark)
+        Text += QByteArray(SiteMarkKey) + "=true\n";
     return Text;
 }
 

@@ -19,10 +19,15 @@ struct TDesktopEntry
     QByteArray Program;
     QByteArrayList Arguments;
     QByteArray WorkingDirectory; // empty: none
-    QByteArray Icon;             // absolute path of the icon file; empty: none
+    QByteArray Icon;             // absolute path of an icon file, or an icon theme name; empty: none
+    // The window class of the program's windows, by which docks tie them to this entry; empty: none.
+    QByteArray StartupWMClass;
+    // Marks the entry as a site shortcut of this program: only marked files are ever counted or deleted.
+    bool SiteMark = false;
 };
 
 inline constexpr char DesktopEntryExtension[] = ".desktop";
+inline constexpr char SiteMarkKey[] = "X-Kestrune-Site";
 
 // The value of a string key: backslash, newline, tab and CR escaped, a leading blank as \s. Bytes
 // that are not UTF-8 become U+FFFD, other control characters are dropped: a launcher rejects both.

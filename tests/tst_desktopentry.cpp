@@ -1,4 +1,5 @@
 #include "DesktopEntry.h"
+#include "SiteIdentity.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -77,6 +78,8 @@ void TestDesktopEntry::plainEntry()
     Entry.Program = "/usr/bin/kestrune";
     Entry.Arguments = {"4b524c50"};
     Entry.Icon = "/home/u/.local/share/Kestrune/Icons/web.ico";
+    Entry.StartupWMClass = "kestrune-Mail";
+    Entry.SiteMark = true;
     QCOMPARE(BuildDesktopEntry(Entry), QByteArray("[Desktop Entry]\n"
                                                   "Type=Application\n"
                                                   "Version=1.0\n"
@@ -84,12 +87,22 @@ void TestDesktopEntry::plainEntry()
                                                   "Comment=Click here to open Mail\n"
                                                   "Exec=\"/usr/bin/kestrune\" \"4b524c50\"\n"
                                                   "Icon=/home/u/.local/share/Kestrune/Icons/web.ico\n"
-                                                  "Terminal=false\n"));
+                                                  "Terminal=false\n"
+                                                  "StartupWMClass=kestrune-Mail\n"
+                                                  "X-Kestrune-Site=true\n"));
 
     const QMap<QByteArray, QByteArray> Keys = ReadDesktopEntryGroup(BuildDesktopEntry(Entry));
     QCOMPARE(Keys.value("Name"), QByteArray("Mail"));
     QCOMPARE(Keys.value("Exec"), QByteArray("\"/usr/bin/kestrune\" \"4b524c50\""));
+    QCOMPARE(Keys.value(SiteMarkKey), QByteArray("true"));
     QVERIFY(!Keys.contains("Path"));
+
+    // Without a window class or the mark, neither key is written.
+    Entry.StartupWMClass.clear();
+    Entry.SiteMark = false;
+    const QByteArray Plain = BuildDesktopEntry(Entry);
+    QVERIFY(!Plain.contains("StartupWMClass"));
+    QVERIFY(!Plain.contains(SiteMarkKey));
 }
 
 void TestDesktopEntry::stringValues_data()
@@ -134,22 +147,26 @@ void TestDesktopEntry::validatorAccepts_data()
 {
     QTest::addColumn<QByteArray>("title");
     QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QByteArray>("icon");
 
-    QTest::newRow("plain title") << QByteArray("Mail") << QByteArray("/usr/bin/kestrune");
-    QTest::newRow("spaces and quotes")
-        << QByteArray("My \"best\" 'site' `x` $y") << QByteArray("/opt/My Apps/kestrune");
+    const QByteArray IconFile = "/home/u/.local/share/Kestrune/Icons/web.ico";
+    QTest::newRow("plain title") << QByteArray("Mail") << QByteArray("/usr/bin/kestrune") << IconFile;
+    QTest::newRow("spaces and quotes, the program's icon by name")
+        << QByteArray("My \"best\" 'site' `x` $y") << QByteArray("/opt/My Apps/kestrune")
+        << QByteArray("io.github.brinmoor.Kestrune");
     QTest::newRow("non-ASCII letters") << QByteArray("K\xc3\xb6ln \xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0")
-                                       << QByteArray("/opt/\xc3\xa9t\xc3\xa9/kestrune");
+                                       << QByteArray("/opt/\xc3\xa9t\xc3\xa9/kestrune") << IconFile;
     QTest::newRow("backslashes, percent and a line break")
-        << QByteArray("C:\\sites 100%\nnext") << QByteArray("/opt/a\\b 50%/kestrune");
+        << QByteArray("C:\\sites 100%\nnext") << QByteArray("/opt/a\\b 50%/kestrune") << IconFile;
     QTest::newRow("leading blank and broken UTF-8")
-        << QByteArray(" \xff\xfe site") << QByteArray("/usr/bin/kestrune");
+        << QByteArray(" \xff\xfe site") << QByteArray("/usr/bin/kestrune") << IconFile;
 }
 
 void TestDesktopEntry::validatorAccepts()
 {
     QFETCH(QByteArray, title);
     QFETCH(QByteArray, program);
+    QFETCH(QByteArray, icon);
 
     const QString Validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
     if (Validator.isEmpty())
@@ -160,7 +177,9 @@ void TestDesktopEntry::validatorAccepts()
     Entry.Comment = "Click here to open " + title;
     Entry.Program = program;
     Entry.Arguments = {"4b524c500001410768"};
-    Entry.Icon = "/home/u/.local/share/Kestrune/Icons/web.ico";
+    Entry.Icon = icon;
+    Entry.StartupWMClass = SiteWindowClass(title);
+    Entry.SiteMark = true;
     QTemporaryDir Dir;
     QVERIFY(Dir.isValid());
     QFile File(Dir.filePath(QStringLiteral("site.desktop")));

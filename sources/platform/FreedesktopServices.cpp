@@ -2,6 +2,7 @@
 
 #include "platform/DesktopBrowser.h"
 #include "platform/DesktopNotification.h"
+#include "platform/DockFavorites.h"
 #include "platform/ShellLinks.h"
 
 #include <QDesktopServices>
@@ -11,6 +12,8 @@
 #include <QStringList>
 #include <QSystemTrayIcon>
 #include <QUrl>
+
+#include <optional>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,25 +108,34 @@ bool TFreedesktopServices::SetProgramAutostartEntry(bool On, const QString &Prog
 
 bool TFreedesktopServices::HasDockFavorites()
 {
-    return false;
+    return ReadDockFavorites().has_value();
 }
 
 bool TFreedesktopServices::IsDockFavorite(const QString &DesktopId)
 {
-    Q_UNUSED(DesktopId);
-    return false;
+    const std::optional<QStringList> Favorites = ReadDockFavorites();
+    return Favorites && !DesktopId.isEmpty() && Favorites->contains(DesktopId);
 }
 
 bool TFreedesktopServices::AddDockFavorite(const QString &DesktopId)
 {
-    Q_UNUSED(DesktopId);
-    return false;
+    std::optional<QStringList> Favorites = ReadDockFavorites();
+    if (!Favorites || !DesktopId.endsWith(ShellLinkExtension) || DesktopId.contains(QLatin1Char('/')))
+        return false;
+    if (Favorites->contains(DesktopId))
+        return true;
+    Favorites->append(DesktopId);
+    return WriteDockFavorites(*Favorites);
 }
 
 bool TFreedesktopServices::RemoveDockFavorite(const QString &DesktopId)
 {
-    Q_UNUSED(DesktopId);
-    return false;
+    std::optional<QStringList> Favorites = ReadDockFavorites();
+    if (!Favorites || DesktopId.isEmpty())
+        return false;
+    if (Favorites->removeAll(DesktopId) == 0)
+        return true;
+    return WriteDockFavorites(*Favorites);
 }
 
 bool TFreedesktopServices::RunningAsRoot() const

@@ -234,6 +234,7 @@ void TfMainForm::CreateMenus()
         connect(Entry, &QAction::triggered, this,
                 [this, Item = Entry] { miShortcut_WindowsStartClick(Item); });
     }
+    SetUpQuickLaunchCommands();
 
     tbRun->setPopupMode(QToolButton::MenuButtonPopup);
     tbRun->setMenu(pmRun);

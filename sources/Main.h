@@ -43,9 +43,20 @@ bool SameTextAscii(const QByteArray &A, const QByteArray &B);
 QString MenuCaption(const QByteArray &Title);
 QByteArray MenuCaptionText(const QString &Caption);
 
-// The folder of a shortcut place (1 Start menu, 2 Desktop, 3 Quick launch, 4 Windows startup),
-// without a trailing '/'; empty for another place or when it cannot be determined.
-QString ShortcutPlaceFolder(TDesktopServices &Services, int Place);
+// The places a site's shortcut goes to, as the shortcut commands and the site dialog's boxes
+// carry them.
+struct TShortcutPlace
+{
+    static constexpr int StartMenu = 1;
+    static constexpr int Desktop = 2;
+    static constexpr int QuickLaunch = 3; // the dock's favourites, made of the Start-menu entry
+    static constexpr int Startup = 4;     // "Windows startup": opens the site minimised
+};
+
+// The folder of a shortcut place, without a trailing '/'; empty for another place or when it
+// cannot be determined. Quick launch's is the Start menu's, where the entry the dock pins lies.
+// With Create, a missing folder that the XDG rules name is made; empty when it cannot be.
+QString ShortcutPlaceFolder(TDesktopServices &Services, int Place, bool Create = false);
 
 // The main window: the site list, its commands, the tray menu and the program's start and end.
 class TfMainForm : public QMainWindow
@@ -208,10 +219,21 @@ public:
     bool HasShortcuts(const TKestrunSite &Site);
     void RemoveShortcuts(const TKestrunSite &Site);
     void CreateShortcut(const TKestrunSite &Site, int Place);
-    // The folder of a place (1 Start menu, 2 Desktop, 3 Quick launch, 4 Windows startup), without a
-    // trailing '/'; empty for another place or when it cannot be determined.
+    // After an edit: the shortcuts of the site as it was titled OldTitle are written anew for the
+    // site as it is now, at the same places; files under the old name go, a dock favourite follows.
+    void RewriteShortcuts(const QByteArray &OldTitle, const TKestrunSite &Site);
+    // Writes the site's shortcut file at a file place; false when it cannot be written there.
+    bool WriteShortcut(const TKestrunSite &Site, int Place, bool OpenMinimized);
+    // Quick launch: the Start-menu entry, pinned to the dock.
+    bool PinToDock(const TKestrunSite &Site);
+    // The Quick launch commands are offered only where the desktop has a dock with favourites.
+    void SetUpQuickLaunchCommands();
+    void PrepareShortcutBoxes(TfSiteDlg &Dialog);
+    // The folder of a place (TShortcutPlace), without a trailing '/'; empty for another place or
+    // when it cannot be determined.
     QString ShortcutFolder(int Place) const;
-    // The site's shortcut file at a place; empty when the title cannot name a file there.
+    // The site's shortcut file at a place (its desktop id in the place's folder); empty when the
+    // title cannot name a file.
     QString ShortcutFile(int Place, const QByteArray &Title) const;
     // The program that shortcuts and the autostart entry start: this program, unless a test set
     // ProgramFile.

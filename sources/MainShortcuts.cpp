@@ -1,15 +1,49 @@
+#include "DesktopEntry.h"
 #include "Main.h"
+#include "SiteDlg.h"
+#include "SiteIdentity.h"
 
 #include "platform/DesktopServices.h"
 #include "platform/ShellLinks.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QLabel>
+#include <QMenu>
 
-// The four shortcut places in the order the existence check and the removal walk them.
-static constexpr int ShortcutPlacesInCheckOrder[] = {1, 2, 4, 3};
+namespace {
+
+// The places that are a file of their own, in the order the existence check and the removal walk
+// them. Quick launch is the dock's favourite made of the Start-menu entry.
+constexpr int FilePlaces[] = {TShortcutPlace::StartMenu, TShortcutPlace::Desktop, TShortcutPlace::Startup};
+
+// The desktop id by which the dock names the site's Start-menu entry; empty when the title names no
+// file.
+QString SiteDesktopId(const QByteArray &Title)
+{
+    const QByteArray Name = SiteDesktopName(Title);
+    return Name.isEmpty() ? QString() : QFile::decodeName(Name) + ShellLinkExtension;
+}
+
+// Whether the shortcut file asks for the site minimised; Fallback when it does not say.
+bool ShortcutOpensMinimized(const QMap<QByteArray, QByteArray> &Keys, bool Fallback)
+{
+    const std::optional<QByteArrayList> Exec = SplitExecLine(Keys.value("Exec"));
+    TLinkParameter Link;
+    if (!Exec || Exec->size() != 2 || !DecodeLinkParameter(Exec->at(1), Link))
+        return Fallback;
+    return Link.OpenMinimized;
+}
+
+void ShowCannotCreate(QWidget *Parent)
+{
+    ShowMessage(Parent, TMsgKind::Error, QStringLiteral("Can not create shortcut!"));
+}
+
+} // namespace
 
 QString TfMainForm::ExecutableFile() const
 {
@@ -21,20 +55,16 @@ QString TfMainForm::ShortcutFolder(int Place) const
     return ShortcutPlaceFolder(FServices, Place);
 }
 
-QString ShortcutPlaceFolder(TDesktopServices &Services, int Place)
+QString ShortcutPlaceFolder(TDesktopServices &Services, int Place, bool Create)
 {
     switch (Place) {
-    case 1:
-        return Services.SpecialFolderPath(TSpecialFolder::StartMenu);
-    case 2:
-        return Services.SpecialFolderPath(TSpecialFolder::Desktop);
-    case 3: {
-        const QString AppData = Services.SpecialFolderPath(TSpecialFolder::AppData);
-        return AppData.isEmpty() ? QString()
-                                 : AppData + QStringLiteral("/Microsoft/Internet Explorer/Quick Launch");
-    }
-    case 4:
-        return Services.SpecialFolderPath(TSpecialFolder::Startup);
+    case TShortcutPlace::StartMenu:
+    case TShortcutPlace::QuickLaunch:
+        return Services.SpecialFolderPath(TSpecialFolder::StartMenu, Create);
+    case TShortcutPlace::Desktop:
+        return Services.SpecialFolderPath(TSpecialFolder::Desktop, Create);
+    case TShortcutPlace::Startup:
+        return Services.SpecialFolderPath(TSpecialFolder::Startup, Create);
     default:
         return QString();
     }
@@ -43,56 +73,131 @@ QString ShortcutPlaceFolder(TDesktopServices &Services, int Place)
 QString TfMainForm::ShortcutFile(int Place, const QByteArray &Title) const
 {
     const QString Folder = ShortcutFolder(Place);
-    // A title that cannot name a file in the folder gets no shortcut there: a '/' would reach into
-    // another folder, and the program's own entries (its autostart entry, and its menu entry, which
-    // a file of the same name in the user's folder would hide) are not a site's to write or delete.
-    if (Folder.isEmpty() || Title.isEmpty() || Title.contains('/') || Title.contains('\0'))
-        return QString();
-    const QString Name = QFile::decodeName(Title) + ShellLinkExtension;
-    if ((Place == 1 || Place == 4) && Name == ProgramAutostartName)
-        return QString();
-    return Folder + QLatin1Char('/') + Name;
+    const QString Id = SiteDesktopId(Title);
+    return Folder.isEmpty() || Id.isEmpty() ? QString() : Folder + QLatin1Char('/') + Id;
+}
+
+bool TfMainForm::WriteShortcut(const TKestrunSite &Site, int Place, bool OpenMinimized)
+{
+    const QString Id = SiteDesktopId(Site.Title());
+    const QString Folder = ShortcutPlaceFolder(FServices, Place, true);
+    if (Id.isEmpty() || Folder.isEmpty())
+        return false;
+    const QString FileName = Folder + QLatin1Char('/') + Id;
+    // A launcher the user made under this name stays as it is.
+    if (QFileInfo::exists(FileName) && !IsSiteShellLink(FileName))
+        return false;
+    TShellLink Link(ExecutableFile());
+    Link.SetName(Site.Title());
+    Link.SetDescription("Click here to open " + Site.Title());
+    Link.SetArguments({EncodeLinkParameter(Site, OpenMinimized)});
+    Link.SetWorkingDirectory(QString());
+    Link.SetShowCommand(5);
+    Link.SetIconIndex(0);
+    // A named icon whose file is missing may still come (a favicon saved under that name); without
+    // a name the site has no icon of its own, and the program's stands in.
+    Link.SetIconPath(Site.IconName().isEmpty()
+                         ? QStringLiteral(KESTRUNE_APP_ID)
+                         : ProgramFolder + QStringLiteral("Icons/") + QFile::decodeName(Site.IconName()) +
+                               QStringLiteral(".ico"));
+    Link.SetWindowClass(SiteWindowClass(Site.Title()));
+    Link.SetSiteMark(true);
+    return Link.Save(FileName, true);
+}
+
+bool TfMainForm::PinToDock(const TKestrunSite &Site)
+{
+    // The dock finds a favourite by its Start-menu entry.
+    return FServices.HasDockFavorites() && WriteShortcut(Site, TShortcutPlace::StartMenu, false) &&
+           FServices.AddDockFavorite(SiteDesktopId(Site.Title()));
 }
 
 void TfMainForm::CreateShortcut(const TKestrunSite &Site, int Place)
 {
-    const QString Folder = ShortcutFolder(Place);
-    if (Folder.isEmpty() || !QFileInfo(Folder).isDir()) {
-        ShowMessage(this, TMsgKind::Error, QStringLiteral("Can not create shortcut!"));
+    if (Place < TShortcutPlace::StartMenu || Place > TShortcutPlace::Startup) {
+        ShowCannotCreate(this);
         return;
     }
-    const QString FileName = ShortcutFile(Place, Site.Title());
-    if (FileName.isEmpty())
+    // A title that cannot name a file gets no shortcut, and no message.
+    if (SiteDesktopId(Site.Title()).isEmpty())
         return;
-    TShellLink Link(ExecutableFile());
-    Link.SetName(Site.Title());
-    Link.SetDescription("Click here to open " + Site.Title());
-    Link.SetArguments({EncodeLinkParameter(Site, Place == 4)});
-    Link.SetWorkingDirectory(QString());
-    Link.SetShowCommand(5);
-    Link.SetIconIndex(0);
-    Link.SetIconPath(ProgramFolder + QStringLiteral("Icons/") + QFile::decodeName(Site.IconName()) +
-                     QStringLiteral(".ico"));
-    Link.Save(FileName, true);
+    const bool Written = Place == TShortcutPlace::QuickLaunch
+                             ? PinToDock(Site)
+                             : WriteShortcut(Site, Place, Place == TShortcutPlace::Startup);
+    if (!Written)
+        ShowCannotCreate(this);
 }
 
 bool TfMainForm::HasShortcuts(const TKestrunSite &Site)
 {
-    for (const int Place : ShortcutPlacesInCheckOrder) {
-        const QString FileName = ShortcutFile(Place, Site.Title());
-        if (!FileName.isEmpty() && QFileInfo::exists(FileName))
+    const QString Id = SiteDesktopId(Site.Title());
+    if (Id.isEmpty())
+        return false;
+    for (const int Place : FilePlaces) {
+        if (IsSiteShellLink(ShortcutFile(Place, Site.Title())))
             return true;
     }
-    return false;
+    return FServices.IsDockFavorite(Id);
 }
 
 void TfMainForm::RemoveShortcuts(const TKestrunSite &Site)
 {
-    for (const int Place : ShortcutPlacesInCheckOrder) {
+    const QString Id = SiteDesktopId(Site.Title());
+    if (Id.isEmpty())
+        return;
+    // Unpinned first: the dock would otherwise show an entry whose launcher is gone.
+    FServices.RemoveDockFavorite(Id);
+    for (const int Place : FilePlaces) {
         const QString FileName = ShortcutFile(Place, Site.Title());
-        if (!FileName.isEmpty() && QFileInfo::exists(FileName))
+        if (IsSiteShellLink(FileName))
             QFile::remove(FileName);
     }
+}
+
+void TfMainForm::RewriteShortcuts(const QByteArray &OldTitle, const TKestrunSite &Site)
+{
+    const QString OldId = SiteDesktopId(OldTitle);
+    if (OldId.isEmpty())
+        return;
+    const bool Renamed = SiteDesktopId(Site.Title()) != OldId;
+    bool Failed = false;
+    for (const int Place : FilePlaces) {
+        const QString OldFile = ShortcutFile(Place, OldTitle);
+        const QMap<QByteArray, QByteArray> Keys = ReadShellLinkKeys(OldFile);
+        if (Keys.value(SiteMarkKey) != "true")
+            continue;
+        const bool Minimized = ShortcutOpensMinimized(Keys, Place == TShortcutPlace::Startup);
+        Failed = !WriteShortcut(Site, Place, Minimized) || Failed;
+        // Left behind, it would open a site that is no more, or ask at every start to be updated.
+        if (Renamed)
+            QFile::remove(OldFile);
+    }
+    if (Renamed && FServices.IsDockFavorite(OldId)) {
+        FServices.RemoveDockFavorite(OldId);
+        Failed = !PinToDock(Site) || Failed;
+    }
+    if (Failed)
+        ShowCannotCreate(this);
+}
+
+void TfMainForm::SetUpQuickLaunchCommands()
+{
+    // Asked each time a menu opens, never at start: the desktop's settings are not read before
+    // they are needed.
+    const auto Update = [this] {
+        const bool Available = FServices.HasDockFavorites();
+        miShortcut_QuickLaunch->setEnabled(Available);
+        Quicklaunch1->setEnabled(Available);
+    };
+    connect(pmShortcut, &QMenu::aboutToShow, this, Update);
+    connect(Shortcut1, &QMenu::aboutToShow, this, Update);
+}
+
+void TfMainForm::PrepareShortcutBoxes(TfSiteDlg &Dialog)
+{
+    const bool Available = FServices.HasDockFavorites();
+    Dialog.cbQuickLaunch->setEnabled(Available);
+    Dialog.imgQuick->setEnabled(Available);
 }
 
 void TfMainForm::miShortcut_WindowsStartClick(QAction *Item)

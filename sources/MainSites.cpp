@@ -158,6 +158,7 @@ void TfMainForm::AddSite(const QByteArray &Title, const QByteArray &URL)
     TfSiteDlg Dialog(this);
     PrepareDialog(*this, Dialog);
     Dialog.PrepareNew(Title, URL);
+    PrepareShortcutBoxes(Dialog);
     GiveHandlers(*this, Dialog);
     if (Dialog.ShowModal() != QDialog::Accepted || FClosed)
         return;
@@ -200,6 +201,7 @@ void TfMainForm::EditSite(QTreeWidgetItem *Row)
     // The dialog's loop lets other events run: the site may be removed or the program end meanwhile.
     if (Dialog.ShowModal() != QDialog::Accepted || FClosed || Sites.IndexOf(Site) < 0)
         return;
+    const QByteArray OldTitle = Site->Title();
     Site->Assign(Dialog.EditedSite());
     const int Row0 = Sites.IndexOf(Site);
     if (QTreeWidgetItem *Current = lvSites->topLevelItem(Row0); Current && RowSite(Current) == Site)
@@ -209,6 +211,9 @@ void TfMainForm::EditSite(QTreeWidgetItem *Row)
         Entry->setText(MenuCaption(Site->Title()));
     }
     SaveSitesNow();
+    // A box about the save may have let the site go meanwhile.
+    if (!FClosed && Sites.IndexOf(Site) >= 0)
+        RewriteShortcuts(OldTitle, *Site);
 }
 
 void TfMainForm::RemoveSite(QTreeWidgetItem *Row)

@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 QByteArray ReadAll(const QString &Path)
@@ -23,6 +25,18 @@ QString Env(const char *Name)
     return QString::fromLocal8Bit(qgetenv(Name));
 }
 
+int Mode(const QString &Path)
+{
+    struct stat Status;
+    return ::stat(QFile::encodeName(Path).constData(), &Status) == 0 ? int(Status.st_mode & 07777) : -1;
+}
+
+bool WriteFile(const QString &Path, const QByteArray &Bytes)
+{
+    QFile File(Path);
+    return File.open(QIODevice::WriteOnly) && File.write(Bytes) == Bytes.size();
+}
+
 } // namespace
 
 class TestShellLinks : public QObject
@@ -32,8 +46,13 @@ class TestShellLinks : public QObject
 private slots:
     void initTestCase();
     void specialFolders();
+    void desktopFolder_data();
+    void desktopFolder();
     void saveReplacesOneFile();
     void saveRefusesAMissingTarget();
+    void siteMark_data();
+    void siteMark();
+    void siteMarkOfNoRegularFile();
     void launcherRunsProgram_data();
     void launcherRunsProgram();
     void programAutostartEntry();
@@ -58,9 +77,61 @@ void TestShellLinks::specialFolders()
     QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::AppData), Env("XDG_CONFIG_HOME"));
     QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::Startup),
              Env("XDG_CONFIG_HOME") + QStringLiteral("/autostart"));
-    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::Desktop),
-             QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
-    QVERIFY(!FDesktop.SpecialFolderPath(TSpecialFolder::Desktop).isEmpty());
+    QVERIFY(!QFileInfo::exists(Env("XDG_CONFIG_HOME") + QStringLiteral("/user-dirs.dirs")));
+    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::Desktop), Env("HOME") + QStringLiteral("/Desktop"));
+}
+
+void TestShellLinks::desktopFolder_data()
+{
+    QTest::addColumn<QByteArray>("userDirs"); // "@HOME@" stands for the home folder
+    QTest::addColumn<QString>("folder");      // below the home folder; empty: none
+    QTest::addColumn<bool>("made");           // made on request when missing
+
+    QTest::newRow("named below home")
+        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n") << QStringLiteral("Schreibtisch") << true;
+    QTest::newRow("named by its full path, blanks around the equals sign")
+        << QByteArray("XDG_DESKTOP_DIR = \"@HOME@/Full path\"\n") << QStringLiteral("Full path") << true;
+    QTest::newRow("escaped quote, other keys and comments")
+        << QByteArray("# XDG_DESKTOP_DIR=\"$HOME/commented\"\nXDG_DOWNLOAD_DIR=\"$HOME/Downloads\"\n"
+                      "XDG_DESKTOP_DIR=\"$HOME/My \\\"Desk\\\"\"\n")
+        << QStringLiteral("My \"Desk\"") << true;
+    QTest::newRow("the last line counts")
+        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/first\"\nXDG_DESKTOP_DIR=\"$HOME/second\"\n")
+        << QStringLiteral("second") << true;
+    QTest::newRow("no desktop line: the usual folder, never made")
+        << QByteArray("XDG_MUSIC_DIR=\"$HOME/Music\"\n") << QStringLiteral("Desktop") << false;
+    QTest::newRow("relative path is no path")
+        << QByteArray("XDG_DESKTOP_DIR=\"Desktop2\"\n") << QStringLiteral("Desktop") << false;
+    QTest::newRow("unquoted value is no path")
+        << QByteArray("XDG_DESKTOP_DIR=$HOME/Desktop2\n") << QStringLiteral("Desktop") << false;
+    QTest::newRow("the home folder: the user has none")
+        << QByteArray("XDG_DESKTOP_DIR=\"$HOME/\"\n") << QString() << false;
+}
+
+void TestShellLinks::desktopFolder()
+{
+    QFETCH(QByteArray, userDirs);
+    QFETCH(QString, folder);
+    QFETCH(bool, made);
+
+    const QString Home = Env("HOME");
+    const QString UserDirs = Env("XDG_CONFIG_HOME") + QStringLiteral("/user-dirs.dirs");
+    QVERIFY(QDir().mkpath(Env("XDG_CONFIG_HOME")));
+    QVERIFY(WriteFile(UserDirs, userDirs.replace("@HOME@", QFile::encodeName(Home))));
+    const QString Expected = folder.isEmpty() ? QString() : Home + QLatin1Char('/') + folder;
+    if (!Expected.isEmpty())
+        QVERIFY(!QFileInfo::exists(Expected));
+
+    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::Desktop), Expected);
+    QCOMPARE(FDesktop.SpecialFolderPath(TSpecialFolder::Desktop, true), made ? Expected : QString());
+    if (made) {
+        QVERIFY(QFileInfo(Expected).isDir());
+        QCOMPARE(Mode(Expected), 0700);
+        QVERIFY(QDir(Expected).removeRecursively());
+    } else if (!Expected.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(Expected));
+    }
+    QVERIFY(QFile::remove(UserDirs));
 }
 
 void TestShellLinks::saveReplacesOneFile()
@@ -82,7 +153,60 @@ void TestShellLinks::saveReplacesOneFile()
     QCOMPARE(Keys.value("Comment"), QByteArray("second"));
     QCOMPARE(Keys.value("Icon"), QByteArray("/nowhere/Icons/web.ico"));
     QCOMPARE(SplitExecLine(Keys.value("Exec")), std::optional<QByteArrayList>({ARGV_RECORDER, "4b524c50"}));
-    QVERIFY(QFileInfo(File).isExecutable());
+    QVERIFY(!Keys.contains(SiteMarkKey));
+    // It may hold a site's title and address: for the owner alone, executable for the desktop.
+    QCOMPARE(Mode(File), 0700);
+
+    // Rewriting a file that others could read leaves it the owner's alone as well.
+    QVERIFY(QFile::setPermissions(File, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                            QFile::ReadOther | QFile::ExeOther));
+    Link.SetSiteMark(true);
+    Link.SetWindowClass("kestrune-My_site-0123abcd");
+    QVERIFY(Link.Save(File, true));
+    QCOMPARE(Mode(File), 0700);
+    QVERIFY(IsSiteShellLink(File));
+    QCOMPARE(ReadShellLinkKeys(File).value("StartupWMClass"), QByteArray("kestrune-My_site-0123abcd"));
+}
+
+void TestShellLinks::siteMark_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("ours");
+
+    const QByteArray Entry = "[Desktop Entry]\nType=Application\nName=Mail\nExec=kestrune\n";
+    QTest::newRow("marked") << Entry + "X-Kestrune-Site=true\n" << true;
+    QTest::newRow("the user's own entry") << Entry << false;
+    QTest::newRow("mark switched off") << Entry + "X-Kestrune-Site=false\n" << false;
+    QTest::newRow("mark in another group") << Entry + "[Desktop Action x]\nX-Kestrune-Site=true\n" << false;
+    QTest::newRow("larger than any launcher")
+        << Entry + "X-Kestrune-Site=true\n" + "#" + QByteArray(64 * 1024, 'x') + "\n"
+        << false;
+}
+
+void TestShellLinks::siteMark()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, ours);
+
+    const QString File = FDir.filePath(QStringLiteral("kestrune-Mail.desktop"));
+    QVERIFY(WriteFile(File, content));
+    QCOMPARE(IsSiteShellLink(File), ours);
+    QVERIFY(QFile::remove(File));
+}
+
+void TestShellLinks::siteMarkOfNoRegularFile()
+{
+    const QString Fifo = FDir.filePath(QStringLiteral("fifo.desktop"));
+    QCOMPARE(::mkfifo(QFile::encodeName(Fifo).constData(), 0600), 0);
+    // Opened for reading, a FIFO without a writer would hold the program forever.
+    QVERIFY(!IsSiteShellLink(Fifo));
+    QVERIFY(ReadShellLinkKeys(Fifo).isEmpty());
+    QVERIFY(QFile::remove(Fifo));
+    const QString Folder = FDir.filePath(QStringLiteral("folder.desktop"));
+    QVERIFY(QDir().mkpath(Folder));
+    QVERIFY(!IsSiteShellLink(Folder));
+    QVERIFY(!IsSiteShellLink(FDir.filePath(QStringLiteral("missing.desktop"))));
+    QVERIFY(!IsSiteShellLink(QString()));
 }
 
 void TestShellLinks::saveRefusesAMissingTarget()

@@ -76,7 +76,7 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
         QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
         QVERIFY(Form.SaveSitesNow());
     }
-    const QString Shortcut = ShortcutPlaceFolder(FDesktop, 1) + QStringLiteral("/Mail.desktop");
+    const QString Shortcut = ShortcutPlaceFolder(FDesktop, 1) + QStringLiteral("/kestrune-Mail.desktop");
     QVERIFY(QFileInfo::exists(Shortcut));
 
     // A short runtime folder of this user's only: the build folder's is too deep for a socket name.

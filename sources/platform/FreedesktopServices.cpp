@@ -6,6 +6,7 @@
 #include "platform/ShellLinks.h"
 
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -46,6 +47,56 @@ bool MakeUserFolder(const QString &Path)
     return QFileInfo(Path).isDir();
 }
 
+// The desktop folder that the user's XDG user-dirs file names (XDG_DESKTOP_DIR), read as
+// xdg-user-dirs reads it: "$HOME/..." or an absolute path in double quotes, the last line counts.
+// Nothing when the file names none; empty when it names the home folder, which is how
+// xdg-user-dirs records a folder the user has done without.
+std::optional<QString> UserDirsDesktopFolder(const QString &ConfigHome, const QString &Home)
+{
+    if (ConfigHome.isEmpty())
+        return std::nullopt;
+    const QString Path = ConfigHome + QStringLiteral("/user-dirs.dirs");
+    if (!QFileInfo(Path).isFile())
+        return std::nullopt;
+    QFile File(Path);
+    if (!File.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    // The file is a dozen short lines; more than this is not one.
+    const QByteArray Text = File.read(64 * 1024);
+    const QByteArray Key = "XDG_DESKTOP_DIR";
+    std::optional<QString> Folder;
+    for (const QByteArray &RawLine : Text.split('\n')) {
+        const QByteArray Line = RawLine.trimmed();
+        if (!Line.startsWith(Key))
+            continue;
+        QByteArray Rest = Line.mid(Key.size()).trimmed();
+        if (!Rest.startsWith('='))
+            continue;
+        Rest = Rest.mid(1).trimmed();
+        if (!Rest.startsWith('"'))
+            continue;
+        Rest = Rest.mid(1);
+        const bool InHome = Rest.startsWith("$HOME");
+        if (InHome)
+            Rest = Rest.mid(5);
+        else if (!Rest.startsWith('/'))
+            continue;
+        QByteArray Value;
+        for (qsizetype I = 0; I < Rest.size() && Rest.at(I) != '"'; ++I) {
+            if (Rest.at(I) == '\\' && I + 1 < Rest.size())
+                ++I;
+            Value += Rest.at(I);
+        }
+        if (Value.contains('\0'))
+            continue;
+        const QString Named = QFile::decodeName(Value);
+        Folder = WithoutTrailingSlash(QDir::cleanPath(InHome ? Home + QLatin1Char('/') + Named : Named));
+    }
+    if (Folder && *Folder == WithoutTrailingSlash(QDir::cleanPath(Home)))
+        return QString();
+    return Folder;
+}
+
 } // namespace
 
 TFreedesktopServices::TFreedesktopServices() : FNotifier(std::make_unique<TDesktopNotifier>()) {}
@@ -73,19 +124,30 @@ bool TFreedesktopServices::SendDesktopNotification(const QString &Title, const Q
 
 QString TFreedesktopServices::SpecialFolderPath(TSpecialFolder Folder, bool Create)
 {
-    const QString Path = FolderPath(Folder);
+    bool XdgNamed = false;
+    const QString Path = FolderPath(Folder, &XdgNamed);
     if (!Create || Path.isEmpty() || QFileInfo(Path).isDir())
         return Path;
-    return MakeUserFolder(Path) ? Path : QString();
+    return XdgNamed && MakeUserFolder(Path) ? Path : QString();
 }
 
-QString TFreedesktopServices::FolderPath(TSpecialFolder Folder)
+QString TFreedesktopServices::FolderPath(TSpecialFolder Folder, bool *XdgNamed)
 {
+    *XdgNamed = true;
     switch (Folder) {
     case TSpecialFolder::StartMenu:
         return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::ApplicationsLocation));
-    case TSpecialFolder::Desktop:
-        return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::DesktopLocation));
+    case TSpecialFolder::Desktop: {
+        // Not Qt's DesktopLocation: it answers ~/Desktop when user-dirs names no desktop folder (and
+        // always in test mode), and a folder nobody named must not be made. That fallback is still
+        // the folder to use when it is there.
+        const QString Home = QDir::homePath();
+        const std::optional<QString> Named = UserDirsDesktopFolder(
+            WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)),
+            Home);
+        *XdgNamed = Named.has_value();
+        return Named ? *Named : WithoutTrailingSlash(Home) + QStringLiteral("/Desktop");
+    }
     case TSpecialFolder::AppData:
         return WithoutTrailingSlash(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
     case TSpecialFolder::Startup: {

@@ -28,7 +28,8 @@ public:
     bool RunningAsRoot() const override;
 
 private:
-    static QString FolderPath(TSpecialFolder Folder);
+    // XdgNamed: whether the XDG rules name the folder, so that it may be made when missing.
+    static QString FolderPath(TSpecialFolder Folder, bool *XdgNamed);
 
     std::unique_ptr<TDesktopNotifier> FNotifier;
 };

@@ -28,6 +28,8 @@ QByteArray TShellLink::Text() const
     Entry.Arguments = FArguments;
     Entry.WorkingDirectory = QFile::encodeName(FWorkingDirectory);
     Entry.Icon = QFile::encodeName(FIconPath);
+    Entry.StartupWMClass = FWindowClass;
+    Entry.SiteMark = FSiteMark;
     return BuildDesktopEntry(Entry);
 }
 
@@ -53,10 +55,9 @@ bool TShellLink::Save(const QString &Path, bool Resolve)
         return false;
     }
     File.write(Named.Text());
-    // Desktops start launchers from the desktop folder only when they are executable.
-    File.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
-                        QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
-                        QFileDevice::ExeOther);
+    // A site's launcher holds its title and address: the owner's alone. Executable, because
+    // desktops start launchers from the desktop folder only when they are.
+    File.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     if (!File.commit()) {
         FLastError = File.errorString();
         return false;
@@ -65,6 +66,9 @@ bool TShellLink::Save(const QString &Path, bool Resolve)
 }
 
 namespace {
+
+// A launcher is a few hundred bytes; a huge file under a launcher's name is not ours.
+constexpr qint64 MaxShellLinkSize = 64 * 1024;
 
 QByteArray FoldAscii(QByteArray Text)
 {
@@ -77,15 +81,31 @@ QByteArray FoldAscii(QByteArray Text)
 
 } // namespace
 
+QMap<QByteArray, QByteArray> ReadShellLinkKeys(const QString &Path)
+{
+    // Only regular files: opening a FIFO someone left there would block.
+    if (Path.isEmpty() || !QFileInfo(Path).isFile())
+        return {};
+    QFile File(Path);
+    if (!File.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray Text = File.read(MaxShellLinkSize + 1);
+    if (Text.size() > MaxShellLinkSize)
+        return {};
+    return ReadDesktopEntryGroup(Text);
+}
+
+bool IsSiteShellLink(const QString &Path)
+{
+    return ReadShellLinkKeys(Path).value(SiteMarkKey) == "true";
+}
+
 bool ReadProgramAutostartEntry(const QString &Folder, const QString &Program)
 {
     if (Folder.isEmpty())
         return false;
-    QFile File(Folder + QLatin1Char('/') + ProgramAutostartName);
-    if (!File.open(QIODevice::ReadOnly))
-        return false;
-    // An autostart entry is a few hundred bytes; a huge file there is not ours.
-    const QMap<QByteArray, QByteArray> Keys = ReadDesktopEntryGroup(File.read(64 * 1024));
+    const QMap<QByteArray, QByteArray> Keys =
+        ReadShellLinkKeys(Folder + QLatin1Char('/') + ProgramAutostartName);
     // Desktop settings switch an entry off in place rather than deleting it.
     if (Keys.value("Hidden") == "true" || Keys.value("X-GNOME-Autostart-enabled") == "false")
         return false;

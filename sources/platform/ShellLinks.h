@@ -4,6 +4,7 @@
 
 #include <QByteArray>
 #include <QByteArrayList>
+#include <QMap>
 #include <QString>
 
 // Shell links and special folders on the freedesktop desktop: a shortcut is a desktop entry
@@ -29,11 +30,15 @@ public:
     void SetIconIndex(int Index) { FIconIndex = Index; }
     // The shown name of the launcher; the file name without its extension when not set.
     void SetName(const QByteArray &Name) { FName = Name; }
+    // The window class of the target's windows (StartupWMClass), for docks; empty: none.
+    void SetWindowClass(const QByteArray &Class) { FWindowClass = Class; }
+    // Marks the file as a site shortcut of ours (SiteMarkKey).
+    void SetSiteMark(bool On) { FSiteMark = On; }
 
     QByteArray Text() const;
-    // Writes the entry atomically to Path (".desktop" appended unless present), executable,
-    // replacing a file of that name. With Resolve, nothing is written unless the target is an
-    // executable file. Returns whether the file was written.
+    // Writes the entry atomically to Path (".desktop" appended unless present), for the owner alone
+    // and executable, replacing a file of that name. With Resolve, nothing is written unless the
+    // target is an executable file. Returns whether the file was written.
     bool Save(const QString &Path, bool Resolve);
     QString LastError() const { return FLastError; }
 
@@ -48,8 +53,17 @@ private:
     int FShowCommand = 1;
     QString FIconPath;
     int FIconIndex = 0;
+    QByteArray FWindowClass;
+    bool FSiteMark = false;
     QString FLastError;
 };
+
+// The "[Desktop Entry]" keys of a launcher file; empty when Path is not a regular file, cannot be
+// read or is larger than any launcher we write.
+QMap<QByteArray, QByteArray> ReadShellLinkKeys(const QString &Path);
+// Whether the file at Path is a site shortcut this program wrote: it carries the site mark. A file
+// the user made under the same name is never ours to count, rewrite or delete.
+bool IsSiteShellLink(const QString &Path);
 
 // The entry that starts the program itself when the user logs on (the Run value of the reference
 // platform). Its file name is the program's own desktop entry name, one no site shortcut is given, so

@@ -3,6 +3,7 @@
 #include "KestruneClasses.h"
 #include "RunTexts.h"
 #include "SiteIdentity.h"
+#include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/WindowIdentity.h"
@@ -81,13 +82,6 @@ QIcon LoadIcon(const QString &IconFile)
     if (!QApplication::windowIcon().isNull())
         return QApplication::windowIcon();
     return QApplication::style()->standardIcon(QStyle::SP_ComputerIcon);
-}
-
-// Menu texts are shown exactly: an '&' of a title is no access key.
-QString MenuText(const QString &Text)
-{
-    QString Escaped = Text;
-    return Escaped.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 
 bool OnSomeScreen(const QRect &Bounds)
@@ -283,7 +277,9 @@ void TfBrowserWin::WebBrowserTitleChange(const QString &Title)
     if (FOnTitleChanged)
         FOnTitleChanged(FSite, this, Title);
     FBrowserTrayIcon->setToolTip(Caption);
-    FmiShowBrowserWin->setText(MenuText(QStringLiteral("Show ") + Title));
+    // Shown exactly: an '&' or '_' of a title is no access key.
+    FmiShowBrowserWin->setText(
+        TrayMenuText(QStringLiteral("Show ") + Title, TrayIconGoesOverDBus(*FBrowserTrayIcon)));
 }
 
 void TfBrowserWin::WebBrowserStatusTextChange(const QString &Text)

@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 
 #include <QAction>
@@ -407,18 +408,14 @@ bool SameTextAscii(const QByteArray &A, const QByteArray &B)
     return true;
 }
 
-QString MenuCaption(const QByteArray &Title)
+QString MenuCaption(const QByteArray &Title, bool OverDBus)
 {
-    QString Caption = QString::fromUtf8(Title);
-    Caption.replace(QLatin1Char('&'), QStringLiteral("&&"));
-    return Caption;
+    return TrayMenuText(QString::fromUtf8(Title), OverDBus);
 }
 
-QByteArray MenuCaptionText(const QString &Caption)
+QByteArray MenuCaptionText(const QString &Caption, bool OverDBus)
 {
-    QString Text = Caption;
-    Text.replace(QStringLiteral("&&"), QStringLiteral("&"));
-    return Text.toUtf8();
+    return TrayMenuShownText(Caption, OverDBus).toUtf8();
 }
 
 TKestrunSite *TfMainForm::FindSiteByTitle(const QByteArray &Title) const
@@ -468,6 +465,11 @@ void TfMainForm::OpenLink(const QByteArray &Parameter)
 bool TfMainForm::TrayAvailable() const
 {
     return FServices.IsSystemTrayAvailable();
+}
+
+bool TfMainForm::TrayMenuOverDBus() const
+{
+    return TrayIconGoesOverDBus(*TrayIcon);
 }
 
 void TfMainForm::HideToTray()

@@ -39,9 +39,10 @@ struct TOpenBrowser
 // True when both texts are equal once the ASCII letters A-Z are turned into a-z; nothing else is folded.
 bool SameTextAscii(const QByteArray &A, const QByteArray &B);
 
-// Tray and list captions show titles as they are: '&' would otherwise become an access key.
-QString MenuCaption(const QByteArray &Title);
-QByteArray MenuCaptionText(const QString &Caption);
+// Tray and list captions show titles as they are: '&' (and, in a menu that goes over D-Bus, '_')
+// would otherwise become an access key.
+QString MenuCaption(const QByteArray &Title, bool OverDBus = false);
+QByteArray MenuCaptionText(const QString &Caption, bool OverDBus = false);
 
 // The places a site's shortcut goes to, as the shortcut commands and the site dialog's boxes
 // carry them.
@@ -170,6 +171,8 @@ public:
     // Set once the main window has closed for good (the program is to end).
     bool Closed() const { return FClosed; }
     bool TrayAvailable() const;
+    // Whether pmTray goes to a StatusNotifierItem host over D-Bus (its captions are made for it).
+    bool TrayMenuOverDBus() const;
     TDesktopServices &Services() const { return FServices; }
 
     // ---- Site list (MainSites.cpp) ------------------------------------------------------------

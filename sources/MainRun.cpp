@@ -96,7 +96,7 @@ void TfMainForm::OpenInSystemBrowser(const QByteArray &URL, bool Minimized)
 
 void TfMainForm::BrowserOpened(TKestrunSite *Site, TfBrowserWin *Window)
 {
-    auto *Item = new QAction(MenuCaption(Site->Title()), pmTray);
+    auto *Item = new QAction(MenuCaption(Site->Title(), TrayMenuOverDBus()), pmTray);
     Item->setIcon(SiteImage(SiteImageIndex(*Site)));
     connect(Item, &QAction::triggered, this, [this, Item] { TrayOpenWindowClick(Item); });
     OpenBrowsers.append({Site, Window, Item});
@@ -124,8 +124,8 @@ void TfMainForm::BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, c
     for (qsizetype i = OpenBrowsers.size() - 1; i >= 0; --i) {
         const TOpenBrowser &Record = OpenBrowsers[i];
         if (Record.Site == Site && Record.Window == Window && Record.MenuItem)
-            Record.MenuItem->setText(
-                MenuCaption(Site->Title() + " (" + ShortenTitle(Title, 30).toUtf8() + ")"));
+            Record.MenuItem->setText(MenuCaption(
+                Site->Title() + " (" + ShortenTitle(Title, 30).toUtf8() + ")", TrayMenuOverDBus()));
     }
 }
 
@@ -163,7 +163,7 @@ void TfMainForm::TraySiteClick(QAction *Item)
             return;
         }
     }
-    const QByteArray Caption = MenuCaptionText(Item->text());
+    const QByteArray Caption = MenuCaptionText(Item->text(), TrayMenuOverDBus());
     for (int i = 0; i < Sites.Count(); ++i) {
         if (SameTextAscii(Sites[i]->Title(), Caption)) {
             RunSite(Sites[i], false);

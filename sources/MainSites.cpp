@@ -54,7 +54,7 @@ void TfMainForm::RefreshRow(QTreeWidgetItem *Row, TKestrunSite &Site)
 
 QAction *TfMainForm::CreateTraySiteEntry(TKestrunSite &Site, int Image)
 {
-    auto *Entry = new QAction(MenuCaption(Site.Title()), pmTray);
+    auto *Entry = new QAction(MenuCaption(Site.Title(), TrayMenuOverDBus()), pmTray);
     Entry->setIcon(SiteImage(Image));
     connect(Entry, &QAction::triggered, this, [this, Entry] { TraySiteClick(Entry); });
     Site.SetMenuItem(Entry);
@@ -208,7 +208,7 @@ void TfMainForm::EditSite(QTreeWidgetItem *Row)
         RefreshRow(Current, *Site);
     if (auto *Entry = qobject_cast<QAction *>(Site->MenuItem())) {
         Entry->setIcon(SiteImage(SiteImageIndex(*Site)));
-        Entry->setText(MenuCaption(Site->Title()));
+        Entry->setText(MenuCaption(Site->Title(), TrayMenuOverDBus()));
     }
     SaveSitesNow();
     // A box about the save may have let the site go meanwhile.

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QMenu>
 #include <QStringList>
 #include <QVariantMap>
 
@@ -73,4 +74,36 @@ void ShowBalloonMessage(TDesktopServices &Services, QSystemTrayIcon *Icon, bool 
         return;
     }
     Services.SendDesktopNotification(Title, Text, Milliseconds);
+}
+
+bool TrayIconGoesOverDBus(QSystemTrayIcon &Icon)
+{
+    // Qt gives a popup menu a platform menu on this desktop only when a tray icon hands it to a
+    // StatusNotifierItem host (Qt's QDBusPlatformMenu); an XEmbed tray pops the QMenu up itself.
+    QMenu *Menu = Icon.contextMenu();
+    return Menu && Menu->platformMenu();
+}
+
+QString TrayMenuText(const QString &Shown, bool OverDBus)
+{
+    QString Text = Shown;
+    if (!OverDBus)
+        return Text.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    // Qt hands the text over with its first '&' turned into '_' and all else as it is; the host
+    // shows "__" as '_' and takes a single '_' for the access-key mark. The first '&', doubled,
+    // becomes "_&": an '&' that is the access key.
+    Text.replace(QLatin1Char('_'), QStringLiteral("__"));
+    if (const qsizetype First = Text.indexOf(QLatin1Char('&')); First >= 0)
+        Text.insert(First, QLatin1Char('&'));
+    return Text;
+}
+
+QString TrayMenuShownText(const QString &Text, bool OverDBus)
+{
+    QString Shown = Text;
+    if (!OverDBus)
+        return Shown.replace(QStringLiteral("&&"), QStringLiteral("&"));
+    if (const qsizetype First = Shown.indexOf(QStringLiteral("&&")); First >= 0)
+        Shown.remove(First, 1);
+    return Shown.replace(QStringLiteral("__"), QStringLiteral("_"));
 }

@@ -48,3 +48,12 @@ private:
 // as a desktop notification. InTray says whether the caller's tray icon is in a tray now.
 void ShowBalloonMessage(TDesktopServices &Services, QSystemTrayIcon *Icon, bool InTray, const QString &Title,
                         const QString &Text, QSystemTrayIcon::MessageIcon Kind, int Milliseconds);
+
+// Whether Qt hands the icon and its menu to a StatusNotifierItem host over D-Bus, rather than to an
+// XEmbed tray. Known from the moment the icon has its context menu.
+bool TrayIconGoesOverDBus(QSystemTrayIcon &Icon);
+
+// The text of a tray menu entry that shows Shown exactly, in a menu that goes over D-Bus or not;
+// and back.
+QString TrayMenuText(const QString &Shown, bool OverDBus);
+QString TrayMenuShownText(const QString &Text, bool OverDBus);

@@ -14,6 +14,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
 #include <QStyle>
@@ -145,6 +146,12 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
                 if (Reason == QSystemTrayIcon::Trigger || Reason == QSystemTrayIcon::DoubleClick)
                     BrowserTrayIconClick();
             });
+    connect(FBrowserTrayIcon, &QSystemTrayIcon::messageClicked, this, [this] {
+        // Over D-Bus, Qt reports this for a click on any notification at all; balloons there are
+        // notifications of our own, which report their clicks themselves.
+        if (!TrayIconGoesOverDBus(*FBrowserTrayIcon))
+            ShowAndActivate();
+    });
     SetTrayIconVisible(FSite && FSite->MinimizeToTaskbar() == 0);
 
     resize(LayoutWidth, LayoutHeight);
@@ -374,16 +381,23 @@ void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
     Popup->show();
 }
 
-void TfBrowserWin::ShowBalloon(const QString &Title, const QString &Text)
+void TfBrowserWin::ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle)
 {
-    FBrowserTrayIcon->showMessage(Title, Text, QSystemTrayIcon::Information, 3000);
-    emit BalloonShown(Title, Text);
+    if (BalloonWay(TrayAvailable(), *FBrowserTrayIcon) == TBalloonWay::TrayBalloon) {
+        FBrowserTrayIcon->showMessage(Title, Text, QSystemTrayIcon::Information, 3000);
+        emit BalloonShown(Title, Text);
+        return;
+    }
+    FServices.SendDesktopNotification(NotificationTitle, Text, 3000, [Window = QPointer(this)] {
+        if (Window)
+            Window->ShowAndActivate();
+    });
 }
 
 void TfBrowserWin::WebNotification(const QString &Title, const QString &Text)
 {
     if (FBrowserTrayIcon->isVisible())
-        ShowBalloon(Title, Text);
+        ShowBalloon(Title, Text, SiteNotificationTitle(FSite ? FSite->Title() : QByteArray(), Title));
     else if (FOnWebNotification)
         FOnWebNotification(FSite, this, Title, Text);
 }
@@ -419,10 +433,12 @@ void TfBrowserWin::ContentChanged()
 {
     if (!FSite)
         return;
-    if (FBrowserTrayIcon->isVisible())
-        ShowBalloon(ChangeBalloonTitle(FSite->Title()), ChangeBalloonText(FSite->Title()));
-    else if (FOnContentChanged)
+    if (FBrowserTrayIcon->isVisible()) {
+        const QString Title = ChangeBalloonTitle(FSite->Title());
+        ShowBalloon(Title, ChangeBalloonText(FSite->Title()), Title);
+    } else if (FOnContentChanged) {
         FOnContentChanged(FSite, this);
+    }
 }
 
 void TfBrowserWin::Trace(const QString &Text)

@@ -74,7 +74,8 @@ public:
     bool TrayAvailable() const;
 
 signals:
-    // The balloon shown on the window's own tray icon (the change report or a web notification).
+    // The balloon shown on the window's own tray icon in a tray (the change report or a web
+    // notification).
     void BalloonShown(const QString &Title, const QString &Text);
 
 protected:
@@ -90,7 +91,9 @@ private:
     void WebBrowserTitleChange(const QString &Title);
     void WebBrowserStatusTextChange(const QString &Text);
     void OpenPopup(QWebEngineNewWindowRequest &Request);
-    void ShowBalloon(const QString &Title, const QString &Text);
+    // On the window's tray icon, which is visible: a balloon in an XEmbed tray, otherwise a desktop
+    // notification titled NotificationTitle. A click on either brings the window forward.
+    void ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle);
     void WebNotification(const QString &Title, const QString &Text);
     void SetTrayIconVisible(bool Visible);
 

@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "BrowserWin.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 
@@ -279,6 +280,14 @@ void TfMainForm::CreateMenus()
     connect(TrayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason Reason) {
         if (Reason == QSystemTrayIcon::Trigger || Reason == QSystemTrayIcon::DoubleClick)
             miShowMainAppClick();
+    });
+    connect(TrayIcon, &QSystemTrayIcon::messageClicked, this, [this] {
+        // Over D-Bus, Qt reports this for a click on any notification at all; balloons there are
+        // notifications of our own, which report their clicks themselves.
+        if (TrayMenuOverDBus())
+            return;
+        if (auto *Window = qobject_cast<TfBrowserWin *>(FBalloonWindow.data()))
+            Window->ShowAndActivate();
     });
 }
 

@@ -216,6 +216,9 @@ public:
     void BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title);
     void SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window);
     void TrayOpenWindowClick(QAction *Item);
+    // A page's own notification from a window whose tray icon is not in view.
+    void SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title,
+                             const QString &Text);
 
     // ---- Shortcuts (MainShortcuts.cpp) --------------------------------------------------------
     void miShortcut_WindowsStartClick(QAction *Item);
@@ -267,6 +270,8 @@ public:
 signals:
     // The main window closed for good: the program ends.
     void FormClosed();
+    // A balloon was shown on TrayIcon.
+    void BalloonShown(const QString &Title, const QString &Text);
 
 protected:
     // The session's end (the session manager's last word reaches the application as a quit
@@ -286,6 +291,10 @@ private:
     bool KeepUnusableFileAside();
     // Shows a box unless the program is ending without questions.
     void Report(TMsgKind Kind, const QString &Text);
+    // A balloon about Window's site: on TrayIcon, or as a desktop notification titled
+    // NotificationTitle. A click on it brings Window forward.
+    void ShowBalloon(TfBrowserWin *Window, const QString &Title, const QString &Text,
+                     const QString &NotificationTitle);
 
     TDesktopServices &FServices;
     bool FRootReported = false; // the box about running as root was shown
@@ -295,4 +304,6 @@ private:
     bool FCentred = false;
     bool FUnusableFile = false; // sites.dat could not be read: keep it before writing over it
     bool FSaveBlocked = false;  // ... and it could not be kept aside
+    // The window (a TfBrowserWin) of the site that TrayIcon's last balloon told about.
+    QPointer<QWidget> FBalloonWindow;
 };

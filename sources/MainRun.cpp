@@ -47,11 +47,8 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         });
         Window->SetOnContentChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteContentChanged(S, W); });
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
-        Window->SetOnWebNotification(
-            [this](TKestrunSite *, TfBrowserWin *, const QString &Title, const QString &Text) {
-                ShowBalloonMessage(FServices, TrayIcon, TrayAvailable(), Title, Text, QSystemTrayIcon::NoIcon,
-                                   3000);
-            });
+        Window->SetOnWebNotification([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title,
+                                            const QString &Text) { SiteWebNotification(S, W, Title, Text); });
         Window->ShowBrowserWindow();
         if (Minimized)
             Window->MinimizeOrHide();
@@ -184,8 +181,36 @@ void TfMainForm::TrayOpenWindowClick(QAction *Item)
     }
 }
 
-void TfMainForm::SiteContentChanged(TKestrunSite *Site, TfBrowserWin *)
+void TfMainForm::SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window)
 {
-    ShowBalloonMessage(FServices, TrayIcon, TrayAvailable(), ChangeBalloonTitle(Site->Title()),
-                       ChangeBalloonText(Site->Title()), QSystemTrayIcon::NoIcon, 3000);
+    if (!Site)
+        return;
+    const QString Title = ChangeBalloonTitle(Site->Title());
+    ShowBalloon(Window, Title, ChangeBalloonText(Site->Title()), Title);
+}
+
+void TfMainForm::SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title,
+                                     const QString &Text)
+{
+    ShowBalloon(Window, Title, Text, SiteNotificationTitle(Site ? Site->Title() : QByteArray(), Title));
+}
+
+void TfMainForm::ShowBalloon(TfBrowserWin *Window, const QString &Title, const QString &Text,
+                             const QString &NotificationTitle)
+{
+    switch (BalloonWay(TrayAvailable(), *TrayIcon)) {
+    case TBalloonWay::TrayBalloon:
+        FBalloonWindow = Window;
+        TrayIcon->showMessage(Title, Text, QSystemTrayIcon::NoIcon, 3000);
+        emit BalloonShown(Title, Text);
+        break;
+    case TBalloonWay::DesktopNotification:
+        FServices.SendDesktopNotification(NotificationTitle, Text, 3000, [Window = QPointer(Window)] {
+            if (Window)
+                Window->ShowAndActivate();
+        });
+        break;
+    case TBalloonWay::Nowhere:
+        break;
+    }
 }

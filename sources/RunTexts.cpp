@@ -39,6 +39,14 @@ QString ChangeBalloonText(const QByteArray &SiteTitle)
         .arg(QString::fromUtf8(SiteTitle));
 }
 
+QString SiteNotificationTitle(const QByteArray &SiteTitle, const QString &Title)
+{
+    const QString Site = QString::fromUtf8(SiteTitle);
+    if (Title.isEmpty())
+        return Site;
+    return Site.isEmpty() ? Title : Site + QStringLiteral(": ") + Title;
+}
+
 QString BrowserCaption(const QString &PageTitle)
 {
     return QStringLiteral("Kestrune: ") + PageTitle;

@@ -16,6 +16,8 @@ QString OpenBrowsersText(int Count);
 // The change balloon's title and text for a site title.
 QString ChangeBalloonTitle(const QByteArray &SiteTitle);
 QString ChangeBalloonText(const QByteArray &SiteTitle);
+// The title of a desktop notification that passes on a page's own notification: it names the site.
+QString SiteNotificationTitle(const QByteArray &SiteTitle, const QString &Title);
 
 // The caption of a browser window before and after the page reports a title.
 QString BrowserCaption(const QString &PageTitle);

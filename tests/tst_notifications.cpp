@@ -1,9 +1,12 @@
 #include "BrowserWin.h"
 #include "Main.h"
+#include "PrivateBus.h"
 #include "RunTexts.h"
 #include "Settings.h"
 #include "TestDesktopServices.h"
 #include "TestHttpServer.h"
+#include "TestNotificationService.h"
+#include "platform/DesktopNotification.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
 
@@ -16,43 +19,43 @@
 #include <QTreeWidget>
 #include <QtTest>
 
-// Balloons on a desktop without a system tray: the change of a watched site and a page's own
-// notification reach the session's notification service over a private D-Bus session bus, where
-// a stand-in service of the test's own records them.
+// Balloons of the main window and of the site windows: in the tray (Qt's own balloon beside an
+// XEmbed tray icon), nowhere (the main window's icon is not in the tray while the window is shown),
+// or, on a desktop without a system tray, as desktop notifications. These reach the session's
+// notification service over a private D-Bus session bus, where a stand-in service of the test's own
+// records them and clicks them.
 
 namespace {
 
 constexpr int LoadTimeout = 30000;
+constexpr int BusTimeout = 10000;
 
-struct TNotification
+const QByteArray SiteTitle = "Mail <b>&</b>";
+// Its source differs at every load: a watched site with it changes at every check.
+const QByteArray ChatPage = "<html><head><title>Chat</title></head><body>chat "
+                            "<script>document.body.append(String(Math.random()))</script></body></html>";
+const QString PageTitle = QStringLiteral("Hello");
+const QString PageText = QStringLiteral("New message & more");
+
+enum class TWhere
 {
-    QString AppName, AppIcon, Summary, Body, DesktopEntry;
-    int Timeout = 0;
+    Nowhere,
+    DesktopNotification,
+    MainTrayIcon,
+    WindowTrayIcon,
+};
+
+enum class TClick
+{
+    Notification,   // the notification's default action
+    MainTrayIcon,   // Qt's balloon of the main window's icon
+    WindowTrayIcon, // Qt's balloon of the site window's own icon
 };
 
 } // namespace
 
-// The session's notification service as the desktop offers it (GNOME's reads markup in the body).
-class TNotificationService : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-
-public:
-    QList<TNotification> Received;
-
-public slots:
-    QStringList GetCapabilities() { return {QStringLiteral("body"), QStringLiteral("body-markup")}; }
-    uint Notify(const QString &AppName, uint ReplacesId, const QString &AppIcon, const QString &Summary,
-                const QString &Body, const QStringList &Actions, const QVariantMap &Hints, int Timeout)
-    {
-        Q_UNUSED(ReplacesId);
-        Q_UNUSED(Actions);
-        Received.append({AppName, AppIcon, Summary, Body,
-                         Hints.value(QStringLiteral("desktop-entry")).toString(), Timeout});
-        return uint(Received.size());
-    }
-};
+Q_DECLARE_METATYPE(TWhere)
+Q_DECLARE_METATYPE(TClick)
 
 class TestNotifications : public QObject
 {
@@ -68,18 +71,25 @@ private slots:
     void cleanupTestCase();
     void withoutServiceNothingWaits();
     void changeWithoutTrayIsDesktopNotification();
-    void changeWithTrayStaysInTray();
-    void pageNotificationWithoutTray();
+    void balloonsGoWhereTheyShow_data();
+    void balloonsGoWhereTheyShow();
+    void clickBringsWindowForward_data();
+    void clickBringsWindowForward();
+    void otherClicksDoNothing();
 
 private:
-    bool StartService();
+    // Runs the form's site (a tray-icon site or not, watched or not) on a page of Server and waits
+    // for the page. The monitor checks every 300 ms.
+    TfBrowserWin *RunSite(TTestServer &Server, bool TrayIconSite, bool Watched);
+    bool Barrier() { return NotificationBarrier(FDesktop, FService); }
+    uint SendProbe(bool &Clicked) { return SendProbeNotification(FDesktop, FService, Clicked); }
 
     QString FBusAddress;
     TTestDesktopServices FDesktop;
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
     TNotificationService FService;
-    bool FServiceStarted = false;
+    QStringList FTraces;
 };
 
 void TestNotifications::initTestCase()
@@ -98,13 +108,14 @@ void TestNotifications::init()
     FFolder = std::make_unique<QTemporaryDir>();
     TKestrunCollection Sites;
     auto Site = std::make_unique<TKestrunSite>();
-    Site->SetTitle("Mail <b>&</b>");
+    Site->SetTitle(SiteTitle);
     Site->SetURL("about:blank");
     Sites.Add(std::move(Site));
     QVERIFY(SaveSites(FFolder->path(), Sites));
     FForm = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
     FDesktop.TrayAvailable = false;
     FService.Received.clear();
+    FTraces.clear();
 }
 
 void TestNotifications::cleanup()
@@ -118,16 +129,26 @@ void TestNotifications::cleanupTestCase()
     KestruneProfile::Release();
 }
 
-bool TestNotifications::StartService()
+TfBrowserWin *TestNotifications::RunSite(TTestServer &Server, bool TrayIconSite, bool Watched)
 {
-    if (FServiceStarted)
-        return true;
-    // A connection of its own: the messages go through the bus as they do on a desktop.
-    QDBusConnection Service = QDBusConnection::connectToBus(FBusAddress, QStringLiteral("service"));
-    FServiceStarted = Service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &FService,
-                                             QDBusConnection::ExportAllSlots) &&
-                      Service.registerService(QStringLiteral("org.freedesktop.Notifications"));
-    return FServiceStarted;
+    Server.Replies.insert("/", HttpReply("200 OK", ChatPage, "Content-Type: text/html\r\n"));
+    TKestrunSite *Site = FForm->Sites[0];
+    Site->SetURL(Server.Url("/").toUtf8());
+    Site->SetBrowserChoice(1);
+    Site->SetMinimizeToTaskbar(TrayIconSite ? 0 : 1);
+    Site->SetMonitorChanges(Watched ? 1 : 0);
+    FForm->RunSite(Site, false);
+    if (FForm->OpenBrowsers.size() != 1)
+        return nullptr;
+    auto *Window = qobject_cast<TfBrowserWin *>(FForm->OpenBrowsers[0].Window.data());
+    if (!Window)
+        return nullptr;
+    Window->Monitor().SetTimingForTests(50, {300, 300, 300});
+    Window->SetOnTrace([this](TfBrowserWin *, const QString &Text) { FTraces << Text; });
+    if (!QTest::qWaitFor([Window] { return Window->windowTitle() == QStringLiteral("Kestrune: Chat"); },
+                         LoadTimeout))
+        return nullptr;
+    return Window;
 }
 
 void TestNotifications::withoutServiceNothingWaits()
@@ -138,17 +159,17 @@ void TestNotifications::withoutServiceNothingWaits()
         QStringLiteral("org.freedesktop.Notifications")));
     FForm->SiteContentChanged(FForm->Sites[0], nullptr);
     QTest::qWait(200);
-    QVERIFY(StartService());
+    QVERIFY(FService.Start(FBusAddress));
     FForm->SiteContentChanged(FForm->Sites[0], nullptr);
-    QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, 10000));
+    QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, BusTimeout));
 }
 
 void TestNotifications::changeWithoutTrayIsDesktopNotification()
 {
-    QVERIFY(StartService());
+    QVERIFY(FService.Start(FBusAddress));
     TKestrunSite *Site = FForm->Sites[0];
     FForm->SiteContentChanged(Site, nullptr);
-    QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, 10000));
+    QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, BusTimeout));
     QCOMPARE(FService.Received.size(), 1);
     const TNotification &Got = FService.Received[0];
     QCOMPARE(Got.AppName, QStringLiteral("Kestrune"));
@@ -159,78 +180,236 @@ void TestNotifications::changeWithoutTrayIsDesktopNotification()
     QCOMPARE(Got.Body, ChangeBalloonText(Site->Title()).toHtmlEscaped());
     QVERIFY(Got.Body.contains(QStringLiteral("&lt;b&gt;&amp;&lt;/b&gt;")));
     QCOMPARE(Got.Timeout, 3000);
+    // A click on the notification itself is asked for.
+    QCOMPARE(Got.Actions.value(0), QStringLiteral("default"));
+    QCOMPARE(Got.Actions.size(), 2);
 }
 
-void TestNotifications::changeWithTrayStaysInTray()
+void TestNotifications::balloonsGoWhereTheyShow_data()
 {
-    QVERIFY(StartService());
-    FDesktop.TrayAvailable = true;
-    FForm->TrayIcon->show();
-    FForm->SiteContentChanged(FForm->Sites[0], nullptr);
-    // The tray icon shows the balloon itself; nothing goes to the service besides it.
-    QTest::qWait(500);
-    QVERIFY(FService.Received.isEmpty());
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("mainHidden");
+    QTest::addColumn<bool>("trayIconSite");
+    QTest::addColumn<bool>("page");
+    QTest::addColumn<TWhere>("where");
+
+    const TWhere N = TWhere::Nowhere, D = TWhere::DesktopNotification, M = TWhere::MainTrayIcon,
+                 W = TWhere::WindowTrayIcon;
+    const struct
+    {
+        const char *Name;
+        bool Tray, MainHidden, TrayIconSite;
+        TWhere Where;
+    } Cases[] = {
+        {"tray, main window shown, window without icon", true, false, false, N},
+        {"tray, main window in the tray, window without icon", true, true, false, M},
+        {"tray, main window shown, tray-icon site", true, false, true, W},
+        {"tray, main window in the tray, tray-icon site", true, true, true, W},
+        {"no tray, main window shown, window without icon", false, false, false, D},
+        {"no tray, main window minimised, window without icon", false, true, false, D},
+        {"no tray, main window shown, tray-icon site", false, false, true, D},
+        {"no tray, main window minimised, tray-icon site", false, true, true, D},
+    };
+    for (const auto &Case : Cases) {
+        for (const bool Page : {false, true})
+            QTest::addRow("%s: %s", Page ? "page's notification" : "change", Case.Name)
+                << Case.Tray << Case.MainHidden << Case.TrayIconSite << Page << Case.Where;
+    }
 }
 
-void TestNotifications::pageNotificationWithoutTray()
+void TestNotifications::balloonsGoWhereTheyShow()
 {
-    QVERIFY(StartService());
+    QFETCH(bool, tray);
+    QFETCH(bool, mainHidden);
+    QFETCH(bool, trayIconSite);
+    QFETCH(bool, page);
+    QFETCH(TWhere, where);
+    QVERIFY(FService.Start(FBusAddress));
+    FDesktop.TrayAvailable = tray;
+    FForm->show();
+    if (mainHidden)
+        FForm->HideToTray();
+    QCOMPARE(FForm->TrayIcon->isVisible(), tray && mainHidden);
+
     TTestServer Server;
-    Server.Replies.insert("/", HttpReply("200 OK",
-                                         "<html><head><title>Chat</title></head><body>chat</body></html>",
-                                         "Content-Type: text/html\r\n"));
-    TKestrunSite *Site = FForm->Sites[0];
-    Site->SetURL(Server.Url("/").toUtf8());
-    Site->SetBrowserChoice(1);
-    Site->SetMinimizeToTaskbar(1);
-    FForm->lvSites->setCurrentItem(FForm->lvSites->topLevelItem(0));
-    FForm->tbRunClick();
-    QCOMPARE(FForm->OpenBrowsers.size(), 1);
-    auto *Window = qobject_cast<TfBrowserWin *>(FForm->OpenBrowsers[0].Window.data());
+    TfBrowserWin *Window = RunSite(Server, trayIconSite, !page);
     QVERIFY(Window);
-    QVERIFY(QTest::qWaitFor([Window] { return Window->windowTitle() == QStringLiteral("Kestrune: Chat"); },
-                            LoadTimeout));
-    MessageBoxTest::QueueAnswer(TMsgResult::Yes);
-    Window->WebBrowser()->page()->runJavaScript(
-        QStringLiteral("Notification.requestPermission().then(p => { document.title = 'asked ' + p; "
-                       "new Notification('Hello', {body: 'New message & more'}); });"));
-    QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, LoadTimeout));
-    QCOMPARE(FService.Received[0].Summary, QStringLiteral("Hello"));
-    QCOMPARE(FService.Received[0].Body, QStringLiteral("New message &amp; more"));
+    QStringList MainBalloons, WindowBalloons;
+    connect(FForm.get(), &TfMainForm::BalloonShown, this,
+            [&](const QString &Title, const QString &Text) { MainBalloons << Title << Text; });
+    connect(Window, &TfBrowserWin::BalloonShown, this,
+            [&](const QString &Title, const QString &Text) { WindowBalloons << Title << Text; });
+
+    QString Title, Text, Summary, Body;
+    if (page) {
+        // Seen by the test after the window has passed it on.
+        bool Shown = false;
+        connect(Window->WebBrowser(), &TEmbeddedWB::WebNotification, this, [&Shown] { Shown = true; });
+        MessageBoxTest::QueueAnswer(TMsgResult::Yes);
+        Window->WebBrowser()->page()->runJavaScript(
+            QStringLiteral(
+                "Notification.requestPermission().then(p => new Notification('%1', {body: '%2'}));")
+                .arg(PageTitle, PageText));
+        QVERIFY(QTest::qWaitFor([&Shown] { return Shown; }, LoadTimeout));
+        Title = PageTitle;
+        Text = PageText;
+        Summary = QString::fromUtf8(SiteTitle) + QStringLiteral(": ") + PageTitle;
+    } else {
+        // The report of a change follows its check at once.
+        QVERIFY(QTest::qWaitFor([this] { return !FTraces.filter(QStringLiteral(" <-> ")).isEmpty(); },
+                                LoadTimeout));
+        const QStringList Sides =
+            FTraces.filter(QStringLiteral(" <-> ")).constFirst().split(QStringLiteral(" <-> "));
+        QVERIFY(Sides.value(0) != Sides.value(1));
+        Title = Summary = ChangeBalloonTitle(SiteTitle);
+        Text = ChangeBalloonText(SiteTitle);
+    }
+    Body = Text.toHtmlEscaped();
+    QVERIFY(Barrier());
+
+    const QStringList Balloon{Title, Text};
+    QCOMPARE(MainBalloons.mid(0, 2), where == TWhere::MainTrayIcon ? Balloon : QStringList());
+    QCOMPARE(WindowBalloons.mid(0, 2), where == TWhere::WindowTrayIcon ? Balloon : QStringList());
+    if (where != TWhere::DesktopNotification) {
+        QCOMPARE(FService.Received.size(), 0);
+        return;
+    }
+    QVERIFY(!FService.Received.isEmpty());
+    QCOMPARE(FService.Received[0].Summary, Summary);
+    QCOMPARE(FService.Received[0].Body, Body);
+    QCOMPARE(FService.Received[0].Actions.value(0), QStringLiteral("default"));
+}
+
+void TestNotifications::clickBringsWindowForward_data()
+{
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("trayIconSite");
+    QTest::addColumn<TClick>("click");
+
+    QTest::newRow("desktop notification, window minimised") << false << false << TClick::Notification;
+    QTest::newRow("own icon's notification without a tray, window minimised")
+        << false << true << TClick::Notification;
+    QTest::newRow("balloon of the main window's icon, window minimised")
+        << true << false << TClick::MainTrayIcon;
+    QTest::newRow("balloon of the window's icon, window hidden to it")
+        << true << true << TClick::WindowTrayIcon;
+}
+
+void TestNotifications::clickBringsWindowForward()
+{
+    QFETCH(bool, tray);
+    QFETCH(bool, trayIconSite);
+    QFETCH(TClick, click);
+    QVERIFY(FService.Start(FBusAddress));
+    FDesktop.TrayAvailable = tray;
+    FForm->show();
+    if (tray)
+        FForm->HideToTray();
+
+    TTestServer Server;
+    QPointer<TfBrowserWin> Window = RunSite(Server, trayIconSite, true);
+    QVERIFY(Window);
+    bool Balloon = false;
+    connect(FForm.get(), &TfMainForm::BalloonShown, this, [&Balloon] { Balloon = true; });
+    connect(Window, &TfBrowserWin::BalloonShown, this, [&Balloon] { Balloon = true; });
+    // Out of sight: minimised to the taskbar, or, with a tray, hidden to the window's icon.
+    Window->MinimizeOrHide();
+    QVERIFY(Window->isMinimized() || !Window->isVisible());
+    FForm->activateWindow();
+
+    switch (click) {
+    case TClick::Notification: {
+        QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, LoadTimeout));
+        // The click is known by the id that the service gave.
+        QTest::qWait(100);
+        FService.InvokeAction(FService.Received[0].Id, QStringLiteral("default"));
+        break;
+    }
+    case TClick::MainTrayIcon:
+        QVERIFY(QTest::qWaitFor([&Balloon] { return Balloon; }, LoadTimeout));
+        emit FForm->TrayIcon->messageClicked();
+        break;
+    case TClick::WindowTrayIcon:
+        QVERIFY(QTest::qWaitFor([&Balloon] { return Balloon; }, LoadTimeout));
+        emit Window->BrowserTrayIcon()->messageClicked();
+        break;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(Window->isVisible() && !Window->isMinimized(), BusTimeout);
+    // Without a window manager, activation is what the platform's window has: the widget's own
+    // flag stays off for a window that was hidden before.
+    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), Window->windowHandle(), BusTimeout);
+}
+
+void TestNotifications::otherClicksDoNothing()
+{
+    QVERIFY(FService.Start(FBusAddress));
+    TTestServer Server;
+    QPointer<TfBrowserWin> Window = RunSite(Server, false, false);
+    QVERIFY(Window);
+    Window->showMinimized();
+    FForm->SiteContentChanged(FForm->Sites[0], Window);
+    QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, BusTimeout));
+    const uint Id = FService.Received[0].Id;
+    QTest::qWait(100);
+
+    // Another program's notification, a button that was never offered, a signal that is not what
+    // the service's interface says, and a click on a notification that has been closed.
+    FService.InvokeAction(Id + 1, QStringLiteral("default"));
+    FService.InvokeAction(Id, QStringLiteral("settings"));
+    FService.EmitRaw(QStringLiteral("ActionInvoked"), {QString::number(Id), QStringLiteral("default")});
+    FService.EmitRaw(QStringLiteral("ActionInvoked"), {Id});
+    FService.EmitRaw(QStringLiteral("NotificationClosed"), {QStringLiteral("x")});
+    FService.Close(Id);
+    FService.InvokeAction(Id, QStringLiteral("default"));
+    bool ProbeClicked = false;
+    const uint Probe = SendProbe(ProbeClicked);
+    QVERIFY(Probe != 0);
+    FService.InvokeAction(Probe, QStringLiteral("default"));
+    // The service's signals come in order: once the probe's click is in, so are all the others.
+    QVERIFY(QTest::qWaitFor([&ProbeClicked] { return ProbeClicked; }, BusTimeout));
+    QVERIFY(Window->isMinimized());
+
+    // A window that has gone since its notification: the click finds nothing to bring forward.
+    FService.Received.clear();
+    FForm->SiteContentChanged(FForm->Sites[0], Window);
+    QVERIFY(QTest::qWaitFor([this] { return !FService.Received.isEmpty(); }, BusTimeout));
+    const uint Gone = FService.Received[0].Id;
+    QTest::qWait(100);
+    FForm->lvSites->setCurrentItem(FForm->lvSites->topLevelItem(0));
+    FForm->miClosewindowClick();
+    QVERIFY(Window.isNull());
+    FService.InvokeAction(Gone, QStringLiteral("default"));
+
+    // Only the latest notifications are remembered for a click: the first of one too many is
+    // forgotten, the last is not.
+    bool First = false;
+    const uint FirstId = SendProbe(First);
+    QVERIFY(FirstId != 0);
+    int Later = 0;
+    for (int i = 0; i < TDesktopNotifier::MaxAwaitingClick; ++i)
+        FDesktop.SendDesktopNotification(QStringLiteral("later"), QString(), 1000, [&Later] { ++Later; });
+    bool Last = false;
+    const uint LastId = SendProbe(Last);
+    QVERIFY(LastId != 0);
+    FService.InvokeAction(FirstId, QStringLiteral("default"));
+    FService.InvokeAction(LastId, QStringLiteral("default"));
+    QVERIFY(QTest::qWaitFor([&Last] { return Last; }, BusTimeout));
+    QVERIFY(!First);
+    QCOMPARE(Later, 0);
 }
 
 int main(int argc, char **argv)
 {
     // A private session bus for this test alone, before anything asks for the session bus.
     QProcess Bus;
-    QString Address;
-    if (!QStandardPaths::findExecutable(QStringLiteral("dbus-daemon")).isEmpty()) {
-        Bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                                                  QStringLiteral("--print-address=1")});
-        QDeadlineTimer Deadline(20000);
-        QByteArray Line;
-        if (Bus.waitForStarted(10000)) {
-            while (!Line.contains('\n') && !Deadline.hasExpired() && Bus.state() == QProcess::Running) {
-                Bus.waitForReadyRead(200);
-                Line += Bus.readAllStandardOutput();
-            }
-        }
-        if (Line.contains('\n')) {
-            Address = QString::fromLatin1(Line.trimmed());
-            qputenv("DBUS_SESSION_BUS_ADDRESS", Address.toLatin1());
-        }
-    }
+    const QString Address = StartPrivateSessionBus(Bus);
     int Result = 0;
     {
         QApplication App(argc, argv);
         TestNotifications Test(Address);
         Result = QTest::qExec(&Test, argc, argv);
     }
-    if (Bus.state() == QProcess::Running) {
-        Bus.terminate();
-        if (!Bus.waitForFinished(5000))
-            Bus.kill();
-    }
+    StopPrivateSessionBus(Bus);
     return Result;
 }
 

@@ -1,10 +1,12 @@
 #include "BrowserWin.h"
+#include "KestruneVersion.h"
 #include "Main.h"
 #include "PrivateBus.h"
 #include "PrivateSession.h"
 #include "RunTexts.h"
 #include "Settings.h"
 #include "TestDesktopServices.h"
+#include "TestNotificationService.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
 
@@ -18,6 +20,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QSettings>
+#include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
 #include <QThread>
@@ -27,7 +30,8 @@
 // AppIndicator extension): Qt registers each icon with the session's StatusNotifierWatcher and hands
 // its menu over D-Bus (com.canonical.dbusmenu), where the host shows each entry's "label" with '_' as
 // the access-key mark. A watcher of the test's own stands in for the desktop's, on a private session
-// bus and a private X server; the menus are read as a host reads them.
+// bus and a private X server; the menus are read as a host reads them. Balloons there are desktop
+// notifications, which a stand-in notification service records and clicks.
 
 namespace {
 
@@ -127,6 +131,7 @@ private slots:
 
     void menusShowTitlesExactly_data();
     void menusShowTitlesExactly();
+    void balloonIsOwnNotificationThatAloneClicks();
 
 private:
     void OpenForm(const QList<std::pair<QByteArray, quint8>> &Sites);
@@ -140,6 +145,7 @@ private:
     TStatusNotifierWatcher *FWatcher = nullptr;
     QStringList FItems;
     TTestDesktopServices FDesktop;
+    TNotificationService FService;
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
 };
@@ -172,6 +178,7 @@ void TestTrayMenu::initTestCase()
 void TestTrayMenu::init()
 {
     FItems.clear();
+    FService.Received.clear();
     FFolder = std::make_unique<QTemporaryDir>();
     QVERIFY(FFolder->isValid());
 }
@@ -309,6 +316,49 @@ void TestTrayMenu::menusShowTitlesExactly()
     QVERIFY(!OwnItem.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(ShownLabel(MenuLabels(OwnItem).value(0)), QStringLiteral("Show ") + title,
                               LoadTimeout);
+}
+
+void TestTrayMenu::balloonIsOwnNotificationThatAloneClicks()
+{
+    QVERIFY(FService.Start(FBusAddress));
+    // A site without tray icon, and one that runs as a tray icon, hidden to it.
+    OpenForm({{"News_today", 1}, {"Chat_room", 0}});
+    FForm->show();
+    FForm->HideToTray();
+    QVERIFY(FForm->TrayMenuOverDBus());
+    FForm->RunSite(FForm->Sites[0], false);
+    FForm->RunSite(FForm->Sites[1], true);
+    QCOMPARE(FForm->OpenBrowsers.size(), 2);
+    QPointer<TfBrowserWin> Window = qobject_cast<TfBrowserWin *>(FForm->OpenBrowsers[0].Window.data());
+    QPointer<TfBrowserWin> InTray = qobject_cast<TfBrowserWin *>(FForm->OpenBrowsers[1].Window.data());
+    QVERIFY(Window && InTray);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), BrowserCaption(QStringLiteral("News_today")),
+                              LoadTimeout);
+    Window->showMinimized();
+    QVERIFY(!InTray->isVisible());
+    QSignalSpy Balloons(FForm.get(), &TfMainForm::BalloonShown);
+
+    // The host would show Qt's balloon as a notification that cannot be clicked: ours goes instead.
+    FForm->SiteContentChanged(FForm->Sites[0], Window);
+    QVERIFY(NotificationBarrier(FDesktop, FService));
+    QCOMPARE(FService.Received.size(), 1);
+    const TNotification Got = FService.Received[0];
+    QCOMPARE(Got.Summary, ChangeBalloonTitle("News_today"));
+    QCOMPARE(Got.DesktopEntry, QStringLiteral(KESTRUNE_APP_ID));
+    QCOMPARE(Got.Actions.value(0), QStringLiteral("default"));
+    QCOMPARE(Balloons.size(), 0);
+
+    // Qt takes any click on any notification of the bus for a click on its icons' balloons.
+    QSignalSpy QtClicks(FForm->TrayIcon, &QSystemTrayIcon::messageClicked);
+    QSignalSpy QtOwnClicks(InTray->BrowserTrayIcon(), &QSystemTrayIcon::messageClicked);
+    FService.InvokeAction(Got.Id + 1, QStringLiteral("default"));
+    QTRY_VERIFY_WITH_TIMEOUT(QtClicks.size() >= 1 && QtOwnClicks.size() >= 1, BusTimeout);
+    QVERIFY(Window->isMinimized());
+    QVERIFY(!InTray->isVisible());
+
+    FService.InvokeAction(Got.Id, QStringLiteral("default"));
+    QTRY_VERIFY_WITH_TIMEOUT(Window->isVisible() && !Window->isMinimized(), BusTimeout);
+    QVERIFY(!InTray->isVisible());
 }
 
 int main(int argc, char **argv)

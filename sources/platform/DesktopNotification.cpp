@@ -8,6 +8,7 @@
 #include <QDBusPendingReply>
 #include <QMenu>
 #include <QStringList>
+#include <QSystemTrayIcon>
 #include <QVariantMap>
 
 namespace {
@@ -16,6 +17,13 @@ const QString Service = QStringLiteral("org.freedesktop.Notifications");
 const QString Path = QStringLiteral("/org/freedesktop/Notifications");
 const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 const QString AppId = QStringLiteral(KESTRUNE_APP_ID);
+// The action a click on the notification itself invokes.
+const QString DefaultAction = QStringLiteral("default");
+
+template <typename T> bool Holds(const QVariant &Value)
+{
+    return Value.metaType() == QMetaType::fromType<T>();
+}
 
 } // namespace
 
@@ -27,10 +35,65 @@ void TDesktopNotifier::Notify(const TPending &Message)
     QVariantMap Hints;
     Hints.insert(QStringLiteral("desktop-entry"), AppId);
     const QString Body = FBodyMarkup == TMarkup::Yes ? Message.Text.toHtmlEscaped() : Message.Text;
-    Call << QStringLiteral("Kestrune") << 0u << AppId << Message.Title << Body << QStringList() << Hints
+    QStringList Actions;
+    if (Message.OnClicked)
+        Actions << DefaultAction << QStringLiteral("Show");
+    Call << QStringLiteral("Kestrune") << 0u << AppId << Message.Title << Body << Actions << Hints
          << qint32(Message.Milliseconds);
     // Nobody waits for the answer: a service that is missing or slow changes nothing here.
-    QDBusConnection::sessionBus().asyncCall(Call);
+    const QDBusPendingCall Pending = QDBusConnection::sessionBus().asyncCall(Call);
+    if (!Message.OnClicked)
+        return;
+    // The answer names the notification that a click will name.
+    auto *Watcher = new QDBusPendingCallWatcher(Pending, this);
+    connect(Watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, OnClicked = Message.OnClicked](QDBusPendingCallWatcher *Done) {
+                Done->deleteLater();
+                const QDBusMessage Reply = Done->reply();
+                if (Reply.type() == QDBusMessage::ReplyMessage && Reply.arguments().size() == 1 &&
+                    Holds<uint>(Reply.arguments().constFirst()))
+                    AwaitClick(Reply.arguments().constFirst().toUInt(), OnClicked);
+            });
+}
+
+void TDesktopNotifier::AwaitClick(uint Id, std::function<void()> OnClicked)
+{
+    for (qsizetype i = 0; i < FAwaitingClick.size(); ++i) {
+        // A service may hand out an id again once its notification has gone.
+        if (FAwaitingClick[i].first == Id) {
+            FAwaitingClick.removeAt(i);
+            break;
+        }
+    }
+    if (FAwaitingClick.size() >= MaxAwaitingClick)
+        FAwaitingClick.removeFirst();
+    FAwaitingClick.append({Id, std::move(OnClicked)});
+}
+
+void TDesktopNotifier::ServiceActionInvoked(const QDBusMessage &Signal)
+{
+    const QList<QVariant> Arguments = Signal.arguments();
+    if (Arguments.size() != 2 || !Holds<uint>(Arguments[0]) || !Holds<QString>(Arguments[1]) ||
+        Arguments[1].toString() != DefaultAction)
+        return;
+    const uint Id = Arguments[0].toUInt();
+    for (const auto &[Known, OnClicked] : std::as_const(FAwaitingClick)) {
+        if (Known == Id) {
+            // The handler may send a notification of its own meanwhile.
+            const std::function<void()> Run = OnClicked;
+            Run();
+            return;
+        }
+    }
+}
+
+void TDesktopNotifier::ServiceNotificationClosed(const QDBusMessage &Signal)
+{
+    const QList<QVariant> Arguments = Signal.arguments();
+    if (Arguments.isEmpty() || !Holds<uint>(Arguments[0]))
+        return;
+    const uint Id = Arguments[0].toUInt();
+    FAwaitingClick.removeIf([Id](const auto &Awaiting) { return Awaiting.first == Id; });
 }
 
 bool TDesktopNotifier::Send(const QString &Title, const QString &Text, int Milliseconds,
@@ -39,6 +102,14 @@ bool TDesktopNotifier::Send(const QString &Title, const QString &Text, int Milli
     QDBusConnection Bus = QDBusConnection::sessionBus();
     if (!Bus.isConnected())
         return false;
+    if (OnClicked && !FListening) {
+        // Before the first notification goes out, so that no click on it can come first. Only the
+        // owner of the service's name is heard.
+        FListening = Bus.connect(Service, Path, Interface, QStringLiteral("ActionInvoked"), this,
+                                 SLOT(ServiceActionInvoked(QDBusMessage))) &&
+                     Bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
+                                 SLOT(ServiceNotificationClosed(QDBusMessage)));
+    }
     FWaiting.append({Title, Text, Milliseconds, std::move(OnClicked)});
     if (FBodyMarkup == TMarkup::Asking)
         return true;
@@ -66,22 +137,23 @@ bool TDesktopNotifier::Send(const QString &Title, const QString &Text, int Milli
     return true;
 }
 
-void ShowBalloonMessage(TDesktopServices &Services, QSystemTrayIcon *Icon, bool InTray, const QString &Title,
-                        const QString &Text, QSystemTrayIcon::MessageIcon Kind, int Milliseconds)
-{
-    if (Icon && InTray && Icon->isVisible()) {
-        Icon->showMessage(Title, Text, Kind, Milliseconds);
-        return;
-    }
-    Services.SendDesktopNotification(Title, Text, Milliseconds);
-}
-
 bool TrayIconGoesOverDBus(QSystemTrayIcon &Icon)
 {
     // Qt gives a popup menu a platform menu on this desktop only when a tray icon hands it to a
     // StatusNotifierItem host (Qt's QDBusPlatformMenu); an XEmbed tray pops the QMenu up itself.
     QMenu *Menu = Icon.contextMenu();
     return Menu && Menu->platformMenu();
+}
+
+TBalloonWay BalloonWay(bool TrayAvailable, QSystemTrayIcon &Icon)
+{
+    if (!TrayAvailable)
+        return TBalloonWay::DesktopNotification;
+    if (!Icon.isVisible())
+        return TBalloonWay::Nowhere;
+    // A host shows Qt's balloon as a notification too, but one that cannot be clicked, that shows
+    // markup in a title as markup, and whose clicks Qt reports for every notification on the bus.
+    return TrayIconGoesOverDBus(Icon) ? TBalloonWay::DesktopNotification : TBalloonWay::TrayBalloon;
 }
 
 QString TrayMenuText(const QString &Shown, bool OverDBus)

@@ -1,13 +1,14 @@
 #pragma once
 
-#include "platform/DesktopServices.h"
-
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QSystemTrayIcon>
 
 #include <functional>
+#include <utility>
+
+class QDBusMessage;
+class QSystemTrayIcon;
 
 // Desktop notifications through the session's org.freedesktop.Notifications service. Nothing
 // waits for the service: a missing or slow one changes nothing for the program.
@@ -16,10 +17,19 @@ class TDesktopNotifier : public QObject
     Q_OBJECT
 
 public:
+    // Notifications whose click is still awaited; past this the oldest is forgotten.
+    static constexpr int MaxAwaitingClick = 64;
+
     explicit TDesktopNotifier(QObject *Parent = nullptr);
 
-    // False when there is no session bus.
+    // False when there is no session bus. OnClicked, when given, runs when the user clicks the
+    // notification, as long as the service has not closed it.
     bool Send(const QString &Title, const QString &Text, int Milliseconds, std::function<void()> OnClicked);
+
+private slots:
+    // The service's signals, read from the bare message: nothing in them is taken on trust.
+    void ServiceActionInvoked(const QDBusMessage &Signal);
+    void ServiceNotificationClosed(const QDBusMessage &Signal);
 
 private:
     struct TPending
@@ -36,18 +46,25 @@ private:
         No
     };
     void Notify(const TPending &Message);
+    void AwaitClick(uint Id, std::function<void()> OnClicked);
 
     // Whether the service reads the body as markup, asked once per run. Titles of sites and of
     // pages' notifications are plain text and must show as such.
     TMarkup FBodyMarkup = TMarkup::Unknown;
     QList<TPending> FWaiting;
+    bool FListening = false;
+    // Oldest first.
+    QList<std::pair<uint, std::function<void()>>> FAwaitingClick;
 };
 
-// A short message to the user (a change of a watched site, a page's notification). Shown as the
-// balloon of Icon while Icon sits in a system tray; otherwise, on desktops without a tray (GNOME),
-// as a desktop notification. InTray says whether the caller's tray icon is in a tray now.
-void ShowBalloonMessage(TDesktopServices &Services, QSystemTrayIcon *Icon, bool InTray, const QString &Title,
-                        const QString &Text, QSystemTrayIcon::MessageIcon Kind, int Milliseconds);
+// Where a balloon of a tray icon shows now.
+enum class TBalloonWay
+{
+    TrayBalloon,         // Qt's balloon beside the icon in an XEmbed tray
+    DesktopNotification, // no tray; or a StatusNotifierItem host, which shows balloons as notifications
+    Nowhere,             // the icon is not in the tray: the balloon has no visible effect
+};
+TBalloonWay BalloonWay(bool TrayAvailable, QSystemTrayIcon &Icon);
 
 // Whether Qt hands the icon and its menu to a StatusNotifierItem host over D-Bus, rather than to an
 // XEmbed tray. Known from the moment the icon has its context menu.

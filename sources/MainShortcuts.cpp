@@ -94,12 +94,13 @@ bool TfMainForm::WriteShortcut(const TKestrunSite &Site, int Place, bool OpenMin
     Link.SetWorkingDirectory(QString());
     Link.SetShowCommand(5);
     Link.SetIconIndex(0);
-    // A named icon whose file is missing may still come (a favicon saved under that name); without
-    // a name the site has no icon of its own, and the program's stands in.
-    Link.SetIconPath(Site.IconName().isEmpty()
-                         ? QStringLiteral(KESTRUNE_APP_ID)
-                         : ProgramFolder + QStringLiteral("Icons/") + QFile::decodeName(Site.IconName()) +
-                               QStringLiteral(".ico"));
+    // A site without an icon file of its own shows the program's: a path to nothing would show a
+    // blank. Choosing an icon later is an edit, which writes the shortcuts anew.
+    const QString IconFile = ProgramFolder + QStringLiteral("Icons/") + QFile::decodeName(Site.IconName()) +
+                             QStringLiteral(".ico");
+    Link.SetIconPath(!Site.IconName().isEmpty() && QFileInfo(IconFile).isFile()
+                         ? IconFile
+                         : QStringLiteral(KESTRUNE_APP_ID));
     Link.SetWindowClass(SiteWindowClass(Site.Title()));
     Link.SetSiteMark(true);
     return Link.Save(FileName, true);

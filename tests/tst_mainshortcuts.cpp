@@ -226,16 +226,17 @@ void TestMainShortcuts::createAtEachPlace_data()
     QTest::addColumn<int>("place");
     QTest::addColumn<QByteArray>("title");
     QTest::addColumn<QByteArray>("iconName");
+    QTest::addColumn<bool>("iconFile");
 
-    QTest::newRow("Start menu, an icon named that is not there yet")
-        << TShortcutPlace::StartMenu << QByteArray("Mail") << QByteArray("missing-icon");
+    QTest::newRow("Start menu, an icon named whose file is not there")
+        << TShortcutPlace::StartMenu << QByteArray("Mail") << QByteArray("missing-icon") << false;
     QTest::newRow("Desktop, title with blanks and quotes, no icon")
-        << TShortcutPlace::Desktop << QByteArray("My \"best\" site") << QByteArray();
-    QTest::newRow("Quick launch, non-ASCII title")
+        << TShortcutPlace::Desktop << QByteArray("My \"best\" site") << QByteArray() << false;
+    QTest::newRow("Quick launch, non-ASCII title, its icon file")
         << TShortcutPlace::QuickLaunch << QByteArray("K\xc3\xb6ln \xd0\x9f\xd0\xbe\xd1\x87\xd1\x82\xd0\xb0")
-        << QByteArray("web");
+        << QByteArray("web") << true;
     QTest::newRow("Windows startup opens minimised")
-        << TShortcutPlace::Startup << QByteArray("Mail") << QByteArray();
+        << TShortcutPlace::Startup << QByteArray("Mail") << QByteArray() << false;
 }
 
 void TestMainShortcuts::createAtEachPlace()
@@ -243,9 +244,19 @@ void TestMainShortcuts::createAtEachPlace()
     QFETCH(int, place);
     QFETCH(QByteArray, title);
     QFETCH(QByteArray, iconName);
+    QFETCH(bool, iconFile);
 
     TKestrunSite *Site = AddSite(title, "https://127.0.0.1/inbox");
     Site->SetIconName(iconName);
+    const QString IconPath = FForm->ProgramFolder + QStringLiteral("Icons/") + QString::fromUtf8(iconName) +
+                             QStringLiteral(".ico");
+    if (iconFile) {
+        QVERIFY(QDir().mkpath(FForm->ProgramFolder + QStringLiteral("Icons")));
+        QFile Icon(IconPath);
+        QVERIFY(Icon.open(QIODevice::WriteOnly));
+        Icon.write(QByteArray("\0\0\1\0", 4));
+    }
+    auto DropIcon = qScopeGuard([&] { QFile::remove(IconPath); });
     QVERIFY(!FForm->HasShortcuts(*Site));
     FForm->CreateShortcut(*Site, place);
     FForm->CreateShortcut(*Site, place); // rewritten, not doubled
@@ -265,11 +276,8 @@ void TestMainShortcuts::createAtEachPlace()
     QCOMPARE(Keys.value("Comment"), "Click here to open " + title);
     QCOMPARE(Keys.value(SiteMarkKey), QByteArray("true"));
     QCOMPARE(Keys.value("StartupWMClass"), SiteWindowClass(title));
-    // A named icon file is named even before it exists; without a name the program's icon stands in.
-    QCOMPARE(Keys.value("Icon"),
-             iconName.isEmpty() ? QByteArray(KESTRUNE_APP_ID)
-                                : QFile::encodeName(FForm->ProgramFolder + QStringLiteral("Icons/") +
-                                                    QString::fromUtf8(iconName) + QStringLiteral(".ico")));
+    // The site's icon file where it has one; otherwise the program's icon, never a path to nothing.
+    QCOMPARE(Keys.value("Icon"), iconFile ? QFile::encodeName(IconPath) : QByteArray(KESTRUNE_APP_ID));
     const std::optional<TLinkParameter> Link = ShortcutLink(File);
     QVERIFY(Link);
     QCOMPARE(Link->OpenMinimized, place == TShortcutPlace::Startup);

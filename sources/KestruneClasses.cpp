@@ -360,3 +360,10 @@ bool DecodeLinkParameter(const QByteArray &Text, TLinkParameter &Result)
     Result.URL = Parts[1];
     return true;
 }
+
+bool LinkCarriesURL(const QByteArray &Carried, const QByteArray &SiteURL)
+{
+    if (SiteURL.size() < 256)
+        return Carried == SiteURL;
+    return Carried == SiteURL.left(SiteURL.size() % 256);
+}

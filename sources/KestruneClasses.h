@@ -163,3 +163,6 @@ QByteArray EncodeLinkParameter(const TKestrunSite &Site, bool OpenMinimized);
 // Fails (with empty title and URL) when the magic is missing or the record ends inside the title
 // or the URL.
 bool DecodeLinkParameter(const QByteArray &Text, TLinkParameter &Result);
+// Whether a link's URL is the site's URL as a link made today would carry it. A link holds a URL's
+// length modulo 256, so a URL of 256 bytes or more travels cut short: only that part can be compared.
+bool LinkCarriesURL(const QByteArray &Carried, const QByteArray &SiteURL);

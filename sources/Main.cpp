@@ -447,7 +447,7 @@ void TfMainForm::OpenLink(const QByteArray &Parameter)
         return;
     }
     if (TKestrunSite *Site = FindSiteByTitle(Link.Title)) {
-        if (Link.URL != Site->URL()) {
+        if (!LinkCarriesURL(Link.URL, Site->URL())) {
             ShowMessage(this, TMsgKind::Information,
                         QStringLiteral("The \"") + QString::fromUtf8(Link.Title) +
                             QStringLiteral(

@@ -23,6 +23,8 @@ private slots:
     void exampleSite();
     void decode_data();
     void decode();
+    void carriedURL_data();
+    void carriedURL();
     void roundTrip_data();
     void roundTrip();
 };
@@ -143,4 +145,37 @@ void TestLinkParameter::roundTrip()
 }
 
 QTEST_APPLESS_MAIN(TestLinkParameter)
+void TestLinkParameter::carriedURL_data()
+{
+    QTest::addColumn<QByteArray>("SiteURL");
+    QTest::addColumn<QByteArray>("Carried");
+    QTest::addColumn<bool>("Same");
+    const QByteArray Long300 = "http://example.org/" + QByteArray(281, 'a');
+    const QByteArray Long256 = "http://example.org/" + QByteArray(237, 'b');
+    QTest::newRow("short URL, as carried") << QByteArray("http://a/") << QByteArray("http://a/") << true;
+    QTest::newRow("short URL changed") << QByteArray("http://a/") << QByteArray("http://b/") << false;
+    QTest::newRow("case counts") << QByteArray("http://a/") << QByteArray("HTTP://a/") << false;
+    QTest::newRow("300 bytes, carried as its first 44") << Long300 << Long300.left(44) << true;
+    QTest::newRow("300 bytes, an older URL's first 44")
+        << Long300 << QByteArray("http://example.org/x").leftJustified(44, 'a') << false;
+    QTest::newRow("300 bytes against the whole URL") << Long300 << Long300 << false;
+    QTest::newRow("256 bytes, carried as nothing") << Long256 << QByteArray() << true;
+    QTest::newRow("255 bytes must match whole") << Long256.left(255) << Long256.left(255 % 256 - 1) << false;
+}
+
+void TestLinkParameter::carriedURL()
+{
+    QFETCH(QByteArray, SiteURL);
+    QFETCH(QByteArray, Carried);
+    QFETCH(bool, Same);
+    QCOMPARE(LinkCarriesURL(Carried, SiteURL), Same);
+    // What a link made now carries always matches.
+    TKestrunSite Site;
+    Site.SetTitle("T");
+    Site.SetURL(SiteURL);
+    TLinkParameter Link;
+    QVERIFY(DecodeLinkParameter(EncodeLinkParameter(Site, false), Link));
+    QVERIFY(LinkCarriesURL(Link.URL, SiteURL));
+}
+
 #include "tst_linkparameter.moc"

@@ -142,6 +142,7 @@ private slots:
     void findSiteByTitle();
     void openLink_data();
     void openLink();
+    void longUrlLinkOpensWithoutNotice();
     void equalTitlesBothListed();
     void closeBoxHides_data();
     void closeBoxHides();
@@ -465,6 +466,23 @@ void TestMainForm::openLink()
         Titles.append(Form->Sites[i]->Title());
     QCOMPARE(Titles, Sites);
     QCOMPARE(TraySites(*Form).size(), Sites.size());
+}
+
+void TestMainForm::longUrlLinkOpensWithoutNotice()
+{
+    // A link made for a URL of 300 bytes carries its first 44: still the same site, no notice.
+    const QByteArray Long = "about:blank#" + QByteArray(288, 'x');
+    WriteSites(FFolder->path(), {{"Long", Long}});
+    auto Form = MakeForm();
+    Form->OpenLink(EncodeLinkParameter(*Form->Sites[0], false));
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+
+    // A site whose long URL changed since is still noticed.
+    TKestrunSite Older;
+    Older.SetTitle("Long");
+    Older.SetURL("about:blank#" + QByteArray(288, 'y'));
+    Form->OpenLink(EncodeLinkParameter(Older, false));
+    QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
 }
 
 void TestMainForm::equalTitlesBothListed()

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QSystemTrayIcon>
 #include <QTimer>
@@ -77,6 +78,8 @@ void TfMainForm::CreateControls()
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
 
     tlbMain = new QToolBar(this);
+    // QMainWindow's own menu of tool bars would show an empty menu here: the one bar cannot be hidden.
+    tlbMain->setContextMenuPolicy(Qt::PreventContextMenu);
     tlbMain->setObjectName(QStringLiteral("tlbMain"));
     tlbMain->setMovable(false);
     tlbMain->setFloatable(false);
@@ -270,6 +273,18 @@ void TfMainForm::CreateMenus()
         lvSitesSelectItem(Row, Row != nullptr);
     });
     connect(lvSites, &QTreeWidget::itemDoubleClicked, this, [this] { lvSitesDblClick(); });
+    // The keys a list of this kind answers to on a Linux desktop; the captions stay as they are.
+    const auto OnKey = [this](const QKeySequence &Key, void (TfMainForm::*Handler)()) {
+        auto *Shortcut = new QShortcut(Key, lvSites);
+        Shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(Shortcut, &QShortcut::activated, this, Handler);
+    };
+    OnKey(QKeySequence(Qt::Key_Return), &TfMainForm::lvSitesDblClick);
+    OnKey(QKeySequence(Qt::Key_Enter), &TfMainForm::lvSitesDblClick);
+    OnKey(QKeySequence(Qt::Key_Delete), &TfMainForm::tbRemoveClick);
+    OnKey(QKeySequence(Qt::Key_Insert), &TfMainForm::tbAddClick);
+    OnKey(QKeySequence(Qt::Key_F2), &TfMainForm::tbEditClick);
+    OnKey(QKeySequence(Qt::ALT | Qt::Key_Return), &TfMainForm::tbEditClick);
     connect(lvSites, &QWidget::customContextMenuRequested, this, [this](const QPoint &Position) {
         // pmSite is the list's context menu only while a row is selected.
         if (lvSites->contextMenuPolicy() != Qt::CustomContextMenu || !SelectedRow())

@@ -5,12 +5,14 @@
 #include "platform/MessageBoxes.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -143,6 +145,9 @@ private slots:
     void openLink_data();
     void openLink();
     void longUrlLinkOpensWithoutNotice();
+    void listKeys_data();
+    void listKeys();
+    void toolBarHasNoContextMenu();
     void equalTitlesBothListed();
     void closeBoxHides_data();
     void closeBoxHides();
@@ -483,6 +488,60 @@ void TestMainForm::longUrlLinkOpensWithoutNotice()
     Older.SetURL("about:blank#" + QByteArray(288, 'y'));
     Form->OpenLink(EncodeLinkParameter(Older, false));
     QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
+}
+
+void TestMainForm::listKeys_data()
+{
+    QTest::addColumn<int>("Key");
+    QTest::addColumn<int>("Modifiers");
+    QTest::addColumn<QStringList>("DialogTitles"); // the site dialogs opened, by the title they showed
+    QTest::addColumn<int>("Boxes");
+    QTest::addColumn<int>("Opened"); // addresses handed to the default browser
+    QTest::newRow("Enter runs the site") << int(Qt::Key_Return) << 0 << QStringList() << 0 << 1;
+    QTest::newRow("keypad Enter runs the site")
+        << int(Qt::Key_Enter) << int(Qt::KeypadModifier) << QStringList() << 0 << 1;
+    QTest::newRow("Delete asks to remove") << int(Qt::Key_Delete) << 0 << QStringList() << 1 << 0;
+    QTest::newRow("Insert adds") << int(Qt::Key_Insert) << 0 << QStringList{QString()} << 0 << 0;
+    QTest::newRow("F2 edits") << int(Qt::Key_F2) << 0 << QStringList{QStringLiteral("B")} << 0 << 0;
+    QTest::newRow("Alt+Enter edits") << int(Qt::Key_Return) << int(Qt::AltModifier)
+                                     << QStringList{QStringLiteral("B")} << 0 << 0;
+}
+
+void TestMainForm::listKeys()
+{
+    QFETCH(int, Key);
+    QFETCH(int, Modifiers);
+    QFETCH(QStringList, DialogTitles);
+    QFETCH(int, Boxes);
+    QFETCH(int, Opened);
+    WriteSites(FFolder->path(), {{"A", "http://127.0.0.1:1/a"}, {"B", "http://127.0.0.1:1/b"}});
+    auto Form = MakeForm();
+    Form->show();
+    Form->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form.get()));
+    Form->lvSites->setCurrentItem(Form->lvSites->topLevelItem(1));
+    Form->lvSites->setFocus();
+    FDesktop.TakeOpened();
+
+    QTest::keyClick(Form->lvSites, Qt::Key(Key), Qt::KeyboardModifiers(Modifiers));
+    QCOMPARE(FDialogs.SeenTitles, DialogTitles);
+    QCOMPARE(MessageBoxTest::TakeRecords().size(), Boxes);
+    const QList<QByteArray> Addresses = FDesktop.TakeOpened();
+    QCOMPARE(Addresses.size(), Opened);
+    if (Opened)
+        QCOMPARE(Addresses[0], QByteArray("http://127.0.0.1:1/b"));
+}
+
+void TestMainForm::toolBarHasNoContextMenu()
+{
+    auto Form = MakeForm();
+    Form->show();
+    QVERIFY(QTest::qWaitForWindowExposed(Form.get()));
+    QContextMenuEvent Event(QContextMenuEvent::Mouse, QPoint(5, 5), Form->tlbMain->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(Form->tlbMain, &Event);
+    QCoreApplication::processEvents();
+    for (QWidget *Window : QApplication::topLevelWidgets())
+        QVERIFY2(!(qobject_cast<QMenu *>(Window) && Window->isVisible()), "a menu came up");
 }
 
 void TestMainForm::equalTitlesBothListed()

@@ -14,6 +14,8 @@
 #include <QStyledItemDelegate>
 #include <QToolButton>
 
+#include <limits>
+
 std::function<int(TfSiteDlg &)> TfSiteDlg::ModalRunnerForTests;
 
 namespace {
@@ -78,12 +80,15 @@ void TfSiteDlg::FormCreate()
     edTitle = new QLineEdit(this);
     edTitle->setObjectName(QStringLiteral("edTitle"));
     edTitle->setGeometry(Border, 24, Wide, 22);
+    // Qt cuts a line edit's text at 32,767 characters; a stored title or URL must never be cut.
+    edTitle->setMaxLength(std::numeric_limits<int>::max());
     lblTitle->setBuddy(edTitle);
 
     lblURL = MakeLabel(this, QStringLiteral("URL"), Border, 52);
     edURL = new QLineEdit(this);
     edURL->setObjectName(QStringLiteral("edURL"));
     edURL->setGeometry(Border, 68, Wide, 22);
+    edURL->setMaxLength(std::numeric_limits<int>::max());
     lblURL->setBuddy(edURL);
 
     lblIcon = MakeLabel(this, QStringLiteral("Icon"), Border, 96);

@@ -24,6 +24,7 @@ private slots:
     void editedFieldsStoredAsTyped();
     void iconSelection_data();
     void iconSelection();
+    void longTextsNeverCut();
     void twoModes();
     void clickOnSurfaceActsAsOk();
     void downloadedIconIsSelectedAndReported();
@@ -154,6 +155,21 @@ void TestSiteDlg::editedFieldsStoredAsTyped()
     QCOMPARE(Dialog.EditedSite().URL(), QByteArrayLiteral("HTTPS://Example.org/A"));
     QCOMPARE(Dialog.EditedSite().BrowserChoice(), quint8(0));
     QCOMPARE(Dialog.EditedSite().MinimizeToTaskbar(), quint8(0));
+}
+
+void TestSiteDlg::longTextsNeverCut()
+{
+    // Longer than the 32,767 characters a line edit takes by default.
+    const QByteArray LongURL = "http://127.0.0.1/" + QByteArray(40000, 'u');
+    TKestrunSite Site;
+    Site.SetTitle("Long");
+    Site.SetURL(LongURL);
+    TfSiteDlg Dialog(nullptr);
+    Dialog.PrepareEdit(Site);
+    Dialog.edTitle->setText(QString(40000, QLatin1Char('t')));
+    Dialog.btnOk->click();
+    QCOMPARE(Dialog.EditedSite().URL(), LongURL);
+    QCOMPARE(Dialog.EditedSite().Title(), QByteArray(40000, 't'));
 }
 
 void TestSiteDlg::iconSelection_data()

@@ -477,7 +477,7 @@ void TfMainForm::OpenLink(const QByteArray &Parameter)
         this, TMsgKind::Error,
         QStringLiteral("You are trying to open a missed link!\nTo recreate site click Yes. Select No to "
                        "open link in default browser."),
-        TMsgButtons::YesNo);
+        TMsgButtons::YesNoOrClose);
     if (FClosed)
         return;
     if (Answer == TMsgResult::Yes)

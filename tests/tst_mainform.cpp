@@ -6,12 +6,15 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -145,6 +148,8 @@ private slots:
     void openLink_data();
     void openLink();
     void longUrlLinkOpensWithoutNotice();
+    void missedLinkBoxClosedDoesNothing_data();
+    void missedLinkBoxClosedDoesNothing();
     void listKeys_data();
     void listKeys();
     void toolBarHasNoContextMenu();
@@ -461,7 +466,7 @@ void TestMainForm::openLink()
                               : Boxes[0].startsWith(QStringLiteral("The ")) ? TMsgKind::Information
                                                                             : TMsgKind::Error;
         QCOMPARE(Shown[0].Kind, Kind);
-        QCOMPARE(Shown[0].Buttons, Kind == TMsgKind::Error ? TMsgButtons::YesNo : TMsgButtons::Ok);
+        QCOMPARE(Shown[0].Buttons, Kind == TMsgKind::Error ? TMsgButtons::YesNoOrClose : TMsgButtons::Ok);
     }
     QCOMPARE(FDialogs.SeenTitles, DialogTitles);
     if (!DialogTitles.isEmpty())
@@ -488,6 +493,58 @@ void TestMainForm::longUrlLinkOpensWithoutNotice()
     Older.SetURL("about:blank#" + QByteArray(288, 'y'));
     Form->OpenLink(EncodeLinkParameter(Older, false));
     QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
+}
+
+void TestMainForm::missedLinkBoxClosedDoesNothing_data()
+{
+    QTest::addColumn<bool>("Escape"); // or the close box
+    QTest::newRow("Escape") << true;
+    QTest::newRow("close box") << false;
+}
+
+void TestMainForm::missedLinkBoxClosedDoesNothing()
+{
+    QFETCH(bool, Escape);
+    WriteSites(FFolder->path(), {{"Mail"}});
+    auto Form = MakeForm();
+    FDesktop.TakeOpened();
+    TKestrunSite Gone;
+    Gone.SetTitle("Gone");
+    Gone.SetURL("http://127.0.0.1:1/gone");
+
+    // The real box this time: only Yes and No are offered, and closing it answers neither.
+    MessageBoxTest::Enable(false);
+    QStringList Buttons;
+    bool Closed = false;
+    QTimer Closer;
+    QElapsedTimer Clock;
+    Clock.start();
+    connect(&Closer, &QTimer::timeout, this, [&] {
+        auto *Box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!Box) {
+            if (Clock.elapsed() > 10000)
+                QApplication::exit(1); // never left waiting: the box did not come
+            return;
+        }
+        Closer.stop();
+        for (QAbstractButton *Button : Box->buttons())
+            if (Button->isVisibleTo(Box))
+                Buttons << Button->text().remove(QLatin1Char('&'));
+        if (Escape)
+            QTest::keyClick(Box, Qt::Key_Escape);
+        else
+            Box->close();
+        Closed = !Box->isVisible();
+    });
+    Closer.start(20);
+    Form->OpenLink(EncodeLinkParameter(Gone, false));
+    MessageBoxTest::Enable();
+
+    QVERIFY(Closed);
+    QCOMPARE(Buttons, (QStringList{QStringLiteral("Yes"), QStringLiteral("No")}));
+    QVERIFY(FDesktop.TakeOpened().isEmpty());
+    QVERIFY(FDialogs.SeenTitles.isEmpty());
+    QCOMPARE(Form->Sites.Count(), 1);
 }
 
 void TestMainForm::listKeys_data()

@@ -1,5 +1,6 @@
 #include "platform/MessageBoxes.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace {
@@ -25,6 +26,7 @@ TMsgResult DefaultAnswer(TMsgButtons Buttons)
     case TMsgButtons::YesNo:
         return TMsgResult::No;
     case TMsgButtons::YesNoCancel:
+    case TMsgButtons::YesNoOrClose:
         return TMsgResult::Cancel;
     }
     return TMsgResult::Ok;
@@ -72,12 +74,17 @@ TMsgResult ShowMessage(QWidget *Parent, TMsgKind Kind, const QString &Text, TMsg
     QMessageBox::StandardButtons Standard = QMessageBox::Ok;
     if (Buttons == TMsgButtons::YesNo)
         Standard = QMessageBox::Yes | QMessageBox::No;
-    else if (Buttons == TMsgButtons::YesNoCancel)
+    else if (Buttons == TMsgButtons::YesNoCancel || Buttons == TMsgButtons::YesNoOrClose)
         Standard = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
 
     QMessageBox Box(Icon, MessageCaption(Kind), Text, Standard, Parent);
     if (Buttons == TMsgButtons::YesNo)
         Box.setEscapeButton(QMessageBox::No);
+    if (Buttons == TMsgButtons::YesNoOrClose) {
+        // Closing such a box is no answer: a Cancel that is not shown takes Escape and the close box.
+        Box.button(QMessageBox::Cancel)->hide();
+        Box.setEscapeButton(QMessageBox::Cancel);
+    }
     switch (Box.exec()) {
     case QMessageBox::Yes:
         return TMsgResult::Yes;

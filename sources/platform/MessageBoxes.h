@@ -20,7 +20,9 @@ enum class TMsgButtons
 {
     Ok,
     YesNo,
-    YesNoCancel
+    YesNoCancel,
+    // Yes and No; Escape or the close box answer Cancel, which is no answer at all.
+    YesNoOrClose
 };
 
 enum class TMsgResult

@@ -383,15 +383,12 @@ void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
 
 void TfBrowserWin::ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle)
 {
-    if (BalloonWay(TrayAvailable(), *FBrowserTrayIcon) == TBalloonWay::TrayBalloon) {
-        FBrowserTrayIcon->showMessage(Title, Text, QSystemTrayIcon::Information, 3000);
+    if (ShowTrayBalloon(FServices, TrayAvailable(), *FBrowserTrayIcon, QSystemTrayIcon::Information, Title,
+                        Text, NotificationTitle, [Window = QPointer(this)] {
+                            if (Window)
+                                Window->ShowAndActivate();
+                        }))
         emit BalloonShown(Title, Text);
-        return;
-    }
-    FServices.SendDesktopNotification(NotificationTitle, Text, 3000, [Window = QPointer(this)] {
-        if (Window)
-            Window->ShowAndActivate();
-    });
 }
 
 void TfBrowserWin::WebNotification(const QString &Title, const QString &Text)

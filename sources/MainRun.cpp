@@ -198,19 +198,13 @@ void TfMainForm::SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, c
 void TfMainForm::ShowBalloon(TfBrowserWin *Window, const QString &Title, const QString &Text,
                              const QString &NotificationTitle)
 {
-    switch (BalloonWay(TrayAvailable(), *TrayIcon)) {
-    case TBalloonWay::TrayBalloon:
+    if (ShowTrayBalloon(FServices, TrayAvailable(), *TrayIcon, QSystemTrayIcon::NoIcon, Title, Text,
+                        NotificationTitle, [Window = QPointer(Window)] {
+                            if (Window)
+                                Window->ShowAndActivate();
+                        })) {
+        // A click on Qt's balloon is reported by the icon, for the window of its last balloon.
         FBalloonWindow = Window;
-        TrayIcon->showMessage(Title, Text, QSystemTrayIcon::NoIcon, 3000);
         emit BalloonShown(Title, Text);
-        break;
-    case TBalloonWay::DesktopNotification:
-        FServices.SendDesktopNotification(NotificationTitle, Text, 3000, [Window = QPointer(Window)] {
-            if (Window)
-                Window->ShowAndActivate();
-        });
-        break;
-    case TBalloonWay::Nowhere:
-        break;
     }
 }

@@ -1,6 +1,7 @@
 #include "platform/DesktopNotification.h"
 
 #include "KestruneVersion.h"
+#include "platform/DesktopServices.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -154,6 +155,23 @@ TBalloonWay BalloonWay(bool TrayAvailable, QSystemTrayIcon &Icon)
     // A host shows Qt's balloon as a notification too, but one that cannot be clicked, that shows
     // markup in a title as markup, and whose clicks Qt reports for every notification on the bus.
     return TrayIconGoesOverDBus(Icon) ? TBalloonWay::DesktopNotification : TBalloonWay::TrayBalloon;
+}
+
+bool ShowTrayBalloon(TDesktopServices &Services, bool TrayAvailable, QSystemTrayIcon &Icon,
+                     QSystemTrayIcon::MessageIcon Kind, const QString &Title, const QString &Text,
+                     const QString &NotificationTitle, std::function<void()> OnClicked)
+{
+    switch (BalloonWay(TrayAvailable, Icon)) {
+    case TBalloonWay::TrayBalloon:
+        Icon.showMessage(Title, Text, Kind, 3000);
+        return true;
+    case TBalloonWay::DesktopNotification:
+        Services.SendDesktopNotification(NotificationTitle, Text, 3000, std::move(OnClicked));
+        break;
+    case TBalloonWay::Nowhere:
+        break;
+    }
+    return false;
 }
 
 QString TrayMenuText(const QString &Shown, bool OverDBus)

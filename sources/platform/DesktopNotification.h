@@ -3,12 +3,13 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QSystemTrayIcon>
 
 #include <functional>
 #include <utility>
 
 class QDBusMessage;
-class QSystemTrayIcon;
+class TDesktopServices;
 
 // Desktop notifications through the session's org.freedesktop.Notifications service. Nothing
 // waits for the service: a missing or slow one changes nothing for the program.
@@ -65,6 +66,12 @@ enum class TBalloonWay
     Nowhere,             // the icon is not in the tray: the balloon has no visible effect
 };
 TBalloonWay BalloonWay(bool TrayAvailable, QSystemTrayIcon &Icon);
+
+// Shows a balloon of Icon where it shows now: Qt's balloon beside the icon (true), or a desktop
+// notification titled NotificationTitle whose click runs OnClicked, or nothing.
+bool ShowTrayBalloon(TDesktopServices &Services, bool TrayAvailable, QSystemTrayIcon &Icon,
+                     QSystemTrayIcon::MessageIcon Kind, const QString &Title, const QString &Text,
+                     const QString &NotificationTitle, std::function<void()> OnClicked);
 
 // Whether Qt hands the icon and its menu to a StatusNotifierItem host over D-Bus, rather than to an
 // XEmbed tray. Known from the moment the icon has its context menu.

@@ -166,6 +166,16 @@ void TSiteMonitor::DoRefreshPage()
     FHost.RefreshPage();
 }
 
+void TSiteMonitor::RefreshPostponed()
+{
+    if (FSet != THandlerSet::WatchRefresh || !FWatching)
+        return;
+    FHost.Trace(QStringLiteral("Refresh postponed"));
+    Install(THandlerSet::WatchUserNavigation);
+    FWatching = false;
+    ArmInterval();
+}
+
 void TSiteMonitor::CheckTimer()
 {
     Stop();
@@ -182,8 +192,15 @@ void TSiteMonitor::PageSourceReady(bool Ok, const QByteArray &Text)
         return;
     FPending = TPending::None;
     const quint32 Checksum = Ok && !Text.isEmpty() ? CRC32(Text) : 0;
-    if (Pending == TPending::Baseline) {
+    if (!Ok) {
+        // Nothing was read: neither a change nor a new baseline. A failed first reading of a page
+        // leaves it without one.
+        if (Pending == TPending::Baseline)
+            FHaveBaseline = false;
+        FHost.Trace(QStringLiteral("No page source"));
+    } else if (Pending == TPending::Baseline || !FHaveBaseline) {
         FStoredChecksum = Checksum;
+        FHaveBaseline = true;
         FHost.Trace(QStringLiteral("First CRC=") + QString::number(FStoredChecksum));
     } else {
         FHost.Trace(QString::number(FStoredChecksum) + QStringLiteral(" <-> ") + QString::number(Checksum));

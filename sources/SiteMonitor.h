@@ -55,8 +55,13 @@ public:
     void NavigateComplete();
     void DocumentComplete();
     void TimerFired();
-    // The answer to TSiteMonitorHost::RequestPageSource. Ok false, or an empty text, gives checksum 0.
+    // The answer to TSiteMonitorHost::RequestPageSource. An empty text gives checksum 0. Ok false (no
+    // source came) is no reading at all: nothing is reported, and the baseline stays as it was;
+    // without one, the next pass that reads the page takes it.
     void PageSourceReady(bool Ok, const QByteArray &Text);
+    // The window did not reload for this pass (the user is typing into the page): the check waits
+    // for the next interval.
+    void RefreshPostponed();
 
     // Interval in milliseconds for an interval index; an index past the table takes its last entry.
     int IntervalFor(int Index) const;
@@ -110,6 +115,7 @@ private:
     qint32 FNavigateCount = 0;
     qint32 FDocumentCount = 0;
     quint32 FStoredChecksum = 0;
+    bool FHaveBaseline = false; // FStoredChecksum was read from the page
     int FSettle = SettleDelay;
     std::array<int, 3> FIntervals = {MonitorIntervals[0] * 1000, MonitorIntervals[1] * 1000,
                                      MonitorIntervals[2] * 1000};

@@ -27,7 +27,7 @@ public:
 };
 
 // Steps: B, N, D the three navigation events; T the timer; "S:text" the page source arrives;
-// F the engine could not give the source.
+// F the engine could not give the source; P the window postponed the reload.
 void RunSteps(TSiteMonitor &Monitor, const QStringList &Steps)
 {
     for (const QString &Step : Steps) {
@@ -39,6 +39,8 @@ void RunSteps(TSiteMonitor &Monitor, const QStringList &Steps)
             Monitor.DocumentComplete();
         else if (Step == QLatin1String("T"))
             Monitor.TimerFired();
+        else if (Step == QLatin1String("P"))
+            Monitor.RefreshPostponed();
         else if (Step == QLatin1String("F"))
             Monitor.PageSourceReady(false, QByteArray());
         else if (Step.startsWith(QLatin1String("S:")))
@@ -128,14 +130,46 @@ void TestSiteMonitor::passes_data()
                        QStringLiteral("arm 2000")}
         << true;
 
-    QTest::newRow("unreadable document gives 0: a change, and the next check compares with 0")
+    QTest::newRow("empty document gives 0: a change, and the next check compares with 0")
         << true
-        << ToBaseline + RefreshSteps + QStringList{QStringLiteral("F")} + RefreshSteps +
+        << ToBaseline + RefreshSteps + QStringList{QStringLiteral("S:")} + RefreshSteps +
                QStringList{QStringLiteral("S:")}
         << FirstLoad + Baseline + Refresh +
                QStringList{CrcAbc + QStringLiteral(" <-> 0"), QStringLiteral("CHANGED"),
                            QStringLiteral("arm 20000")} +
                Refresh + QStringList{QStringLiteral("0 <-> 0"), QStringLiteral("arm 20000")}
+        << true;
+
+    QTest::newRow("no source within the bound: nothing reported, the baseline stays")
+        << true
+        << ToBaseline + RefreshSteps + QStringList{QStringLiteral("F")} + RefreshSteps +
+               QStringList{QStringLiteral("S:abc")}
+        << FirstLoad + Baseline + Refresh +
+               QStringList{QStringLiteral("No page source"), QStringLiteral("arm 20000")} + Refresh +
+               QStringList{CrcAbc + QStringLiteral(" <-> ") + CrcAbc, QStringLiteral("arm 20000")}
+        << true;
+
+    QTest::newRow("no first source: the next reading is the baseline, not a change")
+        << true
+        << Load + QStringList{QStringLiteral("T"), QStringLiteral("F")} + RefreshSteps +
+               QStringList{QStringLiteral("S:abc")} + RefreshSteps + QStringList{QStringLiteral("S:xyz")}
+        << FirstLoad +
+               QStringList{QStringLiteral("Timer Zero"), QStringLiteral("source?"),
+                           QStringLiteral("No page source"), QStringLiteral("arm 20000")} +
+               Refresh + QStringList{QStringLiteral("First CRC=") + CrcAbc, QStringLiteral("arm 20000")} +
+               Refresh +
+               QStringList{CrcAbc + QStringLiteral(" <-> ") + CrcXyz, QStringLiteral("CHANGED"),
+                           QStringLiteral("arm 20000")}
+        << true;
+
+    QTest::newRow("a postponed reload waits for the next interval, then checks as usual")
+        << true
+        << ToBaseline + QStringList{QStringLiteral("T"), QStringLiteral("P")} + RefreshSteps +
+               QStringList{QStringLiteral("S:abc")}
+        << FirstLoad + Baseline +
+               QStringList{QStringLiteral("Refreshing..."), QStringLiteral("refresh"),
+                           QStringLiteral("Refresh postponed"), QStringLiteral("arm 20000")} +
+               Refresh + QStringList{CrcAbc + QStringLiteral(" <-> ") + CrcAbc, QStringLiteral("arm 20000")}
         << true;
 
     QTest::newRow("user navigation in the interval takes a new baseline; the interval timer runs on until a "

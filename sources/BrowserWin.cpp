@@ -1,5 +1,6 @@
 #include "BrowserWin.h"
 
+#include "DataModuleUnit.h"
 #include "KestruneClasses.h"
 #include "RunTexts.h"
 #include "SiteIdentity.h"
@@ -11,7 +12,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
@@ -25,11 +25,14 @@
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 
+#include <algorithm>
+
 namespace {
 
 constexpr int LayoutWidth = 426;
 constexpr int LayoutHeight = 286;
 constexpr int SourceTimeout = 15000;
+constexpr int EditingTimeout = 5000;
 
 // Ctrl+N (with or without Shift) would ask the engine for a window outside the program: swallowed
 // everywhere in the application while a browser window exists.
@@ -73,11 +76,13 @@ void BrowserWindowDestroyed()
     }
 }
 
+// Through the program's own icon decoder, as the site list shows the icon: the window, its taskbar
+// entry and its tray icon show the row's picture.
 QIcon LoadIcon(const QString &IconFile)
 {
-    if (!IconFile.isEmpty() && QFileInfo(IconFile).isReadable()) {
-        QIcon Icon(IconFile);
-        if (!Icon.availableSizes().isEmpty())
+    if (!IconFile.isEmpty()) {
+        QIcon Icon = LoadIconFile(IconFile);
+        if (!Icon.isNull())
             return Icon;
     }
     if (!QApplication::windowIcon().isNull())
@@ -92,6 +97,20 @@ bool OnSomeScreen(const QRect &Bounds)
         if (Screen->availableVirtualGeometry().intersects(Bounds))
             return true;
     return Screens.isEmpty();
+}
+
+// A window without stored bounds: a good part of the screen's free area, centred on it.
+QRect FirstPlacement(const QScreen *Screen)
+{
+    if (!Screen)
+        return QRect(0, 0, LayoutWidth, LayoutHeight);
+    const QRect Area = Screen->availableGeometry();
+    // Room is left for the window's frame on a small screen.
+    const QSize Size(std::min(std::max(Area.width() * 2 / 3, 800), Area.width() * 9 / 10),
+                     std::min(std::max(Area.height() * 3 / 4, 600), Area.height() * 9 / 10));
+    QRect Placement(QPoint(), Size);
+    Placement.moveCenter(Area.center());
+    return Placement;
 }
 
 } // namespace
@@ -127,6 +146,11 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     FSourceGuard->setSingleShot(true);
     FSourceGuard->setInterval(SourceTimeout);
     connect(FSourceGuard, &QTimer::timeout, this, [this] { FMonitor->PageSourceReady(false, QByteArray()); });
+    FEditingGuard = new QTimer(this);
+    FEditingGuard->setSingleShot(true);
+    FEditingGuard->setInterval(EditingTimeout);
+    // No answer: the page's process is gone or hangs, and only a reload brings the page back.
+    connect(FEditingGuard, &QTimer::timeout, this, [this] { FWebBrowser->Refresh(); });
 
     FpmBrowserTray = new QMenu(this);
     FmiShowBrowserWin = FpmBrowserTray->addAction(QStringLiteral("Show"));
@@ -155,20 +179,25 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     SetTrayIconVisible(FSite && FSite->MinimizeToTaskbar() == 0);
 
     resize(LayoutWidth, LayoutHeight);
-    if (FSite && FSite->WindowState() == 2) {
-        setWindowState(Qt::WindowMaximized);
-    } else if (FSite) {
+    if (FSite) {
+        // The bounds also stand behind a maximised window: un-maximising it gives them back.
         const TWindowRect &Rect = FSite->WindowRect();
         const qint64 Width = qint64(Rect.Right) - Rect.Left;
         const qint64 Height = qint64(Rect.Bottom) - Rect.Top;
-        // A rectangle that cannot be a window, or lies off every screen, would leave the window
-        // out of reach: the layout's size and the desktop's placement stand in for it.
         if (Width > 0 && Height > 0 && Width <= QWIDGETSIZE_MAX && Height <= QWIDGETSIZE_MAX) {
             const QRect Bounds(Rect.Left, Rect.Top, int(Width), int(Height));
             resize(Bounds.size());
+            // Off every screen, the window would be out of reach: the desktop places it instead.
             if (OnSomeScreen(Bounds))
                 move(Bounds.topLeft());
+        } else {
+            // Nothing stored (a site opened for the first time) or nothing that can be a window.
+            const QRect First = FirstPlacement(QGuiApplication::primaryScreen());
+            resize(First.size());
+            move(First.topLeft());
         }
+        if (FSite->WindowState() == 2)
+            setWindowState(Qt::WindowMaximized);
     }
 
     AssignUniqueName();
@@ -302,8 +331,9 @@ void TfBrowserWin::Closewindow1Click()
 
 void TfBrowserWin::closeEvent(QCloseEvent *Event)
 {
-    if (!FCloseRequested && FSite && FSite->MinimizeToTaskbar() == 0) {
-        // A tray-icon site goes on running in the tray; only "Close window" ends it.
+    if (!FCloseRequested && FSite && FSite->MinimizeToTaskbar() == 0 && TrayAvailable()) {
+        // A tray-icon site goes on running in the tray; only "Close window" ends it. Without a
+        // tray the close box closes: the window could otherwise never be closed from itself.
         Event->ignore();
         HideToTray();
         return;
@@ -312,7 +342,7 @@ void TfBrowserWin::closeEvent(QCloseEvent *Event)
     Event->accept();
 }
 
-void TfBrowserWin::FormClose()
+void TfBrowserWin::StorePlacement()
 {
     if (!FSite)
         return;
@@ -322,6 +352,13 @@ void TfBrowserWin::FormClose()
     } else {
         FSite->SetWindowState(2);
     }
+}
+
+void TfBrowserWin::FormClose()
+{
+    if (!FSite)
+        return;
+    StorePlacement();
     FSite->SetIsOpen(0);
     if (FOnBrowserClosed)
         FOnBrowserClosed(FSite, this);
@@ -347,17 +384,21 @@ void TfBrowserWin::HideToTray()
         return;
     }
     SetTrayIconVisible(true);
+    // A minimised window keeps that state while hidden: taking it away now would map the window
+    // again behind the toolkit's back (a window that shows but never paints). It goes when the
+    // window is shown again.
     hide();
-    if (isMinimized())
-        setWindowState(windowState() & ~Qt::WindowMinimized);
 }
 
 void TfBrowserWin::ShowBrowserWindow()
 {
     SetTrayIconVisible(FSite && FSite->MinimizeToTaskbar() == 0);
-    if (isMinimized())
-        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+    const bool Minimized = isMinimized();
     show();
+    // Shown first and then restored: on X11 a minimised window comes back by being mapped, which
+    // the restore does once the window is the toolkit's shown window again.
+    if (Minimized)
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
 }
 
 void TfBrowserWin::ShowAndActivate()
@@ -411,7 +452,22 @@ void TfBrowserWin::StopTimer()
 
 void TfBrowserWin::RefreshPage()
 {
-    FWebBrowser->Refresh();
+    if (!isActiveWindow()) {
+        FWebBrowser->Refresh();
+        return;
+    }
+    // The user may be typing into the page: a reload now would lose the text.
+    const int Request = ++FEditingRequest;
+    FEditingGuard->start();
+    FWebBrowser->AskFocusTakesText([this, Request](bool Editing) {
+        if (Request != FEditingRequest || !FEditingGuard->isActive())
+            return;
+        FEditingGuard->stop();
+        if (Editing)
+            FMonitor->RefreshPostponed();
+        else
+            FWebBrowser->Refresh();
+    });
 }
 
 void TfBrowserWin::RequestPageSource()

@@ -52,6 +52,9 @@ public:
     void ShowBrowserWindow();
     void ShowAndActivate();
     void MinimizeOrHide();
+    // The window's state and bounds into its site record, as its close does (also for a window
+    // that is still open when the program ends).
+    void StorePlacement();
     // To the window's tray icon; where the desktop has no tray, the window minimises instead.
     void HideToTray();
 
@@ -123,6 +126,9 @@ private:
     // A source request the engine never answers (its page's process died) must not stop the monitor.
     QTimer *FSourceGuard = nullptr;
     int FSourceRequest = 0;
+    // The same for the question whether the user is typing into the page, before a reload.
+    QTimer *FEditingGuard = nullptr;
+    int FEditingRequest = 0;
 
     TBrowserEvent FOnBrowserOpened;
     TBrowserEvent FOnBrowserClosed;

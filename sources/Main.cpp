@@ -20,6 +20,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QWindow>
 
 #include <cstdio>
 
@@ -387,6 +388,10 @@ void TfMainForm::SaveForSession()
 
 bool TfMainForm::eventFilter(QObject *Watched, QEvent *Event)
 {
+    if (Event->type() == QEvent::Expose && Watched == windowHandle() && windowHandle()->isExposed()) {
+        windowHandle()->removeEventFilter(this);
+        QTimer::singleShot(0, this, &TfMainForm::RaiseStartWindows);
+    }
     if (Watched == qApp && Event->type() == QEvent::Quit) {
         // Otherwise the close box's hiding would refuse it, or the program would end unsaved.
         QuitWithoutQuestions();
@@ -407,6 +412,8 @@ void TfMainForm::Report(TMsgKind Kind, const QString &Text)
 
 TfMainForm::~TfMainForm()
 {
+    // Windows still open keep where the user left them.
+    StoreOpenWindowPlacements();
     SaveSitesNow();
     // The windows go with the main window, without their close handling.
     while (!OpenBrowsers.isEmpty())
@@ -548,8 +555,33 @@ void TfMainForm::QuitWithoutQuestions()
     if (FClosed)
         return;
     FQuiet = true;
+    StoreOpenWindowPlacements();
     SaveSitesNow();
+    // While the quit question is open, this close is refused as a second one: the question's own
+    // road ends the program once the box has gone (it sees that no question is to be asked now).
     miQuitClick();
+}
+
+void TfMainForm::RaiseStartWindows()
+{
+    const QList<QPointer<QWidget>> Windows = std::exchange(FStartWindows, {});
+    QWidget *Last = nullptr;
+    for (const QPointer<QWidget> &Window : Windows) {
+        if (Window && Window->isVisible() && !Window->isMinimized()) {
+            Window->raise();
+            Last = Window;
+        }
+    }
+    if (Last)
+        Last->activateWindow();
+}
+
+void TfMainForm::StoreOpenWindowPlacements()
+{
+    for (const TOpenBrowser &Record : std::as_const(OpenBrowsers)) {
+        if (auto *Window = qobject_cast<TfBrowserWin *>(Record.Window.data()))
+            Window->StorePlacement();
+    }
 }
 
 void TfMainForm::closeEvent(QCloseEvent *Event)
@@ -567,8 +599,9 @@ void TfMainForm::closeEvent(QCloseEvent *Event)
     if (!FQuiet && AnyBrowserOpen() &&
         ShowMessage(this, TMsgKind::Confirm,
                     QStringLiteral("There are opened browsers. Are You sure to quit?"),
-                    TMsgButtons::YesNo) != TMsgResult::Yes) {
-        // A stop signal may have ended the program while the question waited.
+                    TMsgButtons::YesNo) != TMsgResult::Yes &&
+        !FQuiet) {
+        // Unless a stop signal came while the question waited: the program then ends all the same.
         Event->setAccepted(FClosed);
         return;
     }
@@ -586,6 +619,15 @@ void TfMainForm::showEvent(QShowEvent *Event)
     if (FCentred)
         return;
     FCentred = true;
+    // Site windows opened by our own link parameters came before this window: once the desktop has
+    // put it on screen (in front, as most window managers put a new window), they go back on top,
+    // whatever the window manager's policy.
+    for (const TOpenBrowser &Record : std::as_const(OpenBrowsers)) {
+        if (Record.Window && Record.Window->isVisible() && !Record.Window->isMinimized())
+            FStartWindows.append(Record.Window);
+    }
+    if (!FStartWindows.isEmpty() && windowHandle())
+        windowHandle()->installEventFilter(this);
     if (QScreen *Screen = screen()) {
         QRect Frame = frameGeometry();
         Frame.moveCenter(Screen->availableGeometry().center());

@@ -163,6 +163,8 @@ public:
     void miTrayQuitClick(); // "Quit" of the tray menu: the same road
     // SIGTERM, SIGINT and the session's end: saves and closes without a question.
     void QuitWithoutQuestions();
+    // The placement of every open site window into its site record (saved with the sites).
+    void StoreOpenWindowPlacements();
     // Writes sites.dat now; shows a failure unless the program is ending without questions.
     bool SaveSitesNow();
     // The desktop session asks its programs to save (a logout the user may still cancel): saves
@@ -286,6 +288,7 @@ private:
     void FormCreate(const QList<QByteArray> &Parameters,
                     const std::function<void(TfMainForm &)> &BeforeParameters);
     void LoadSitesAtStart();
+    void RaiseStartWindows();
     QAction *CreateTraySiteEntry(TKestrunSite &Site, int Image);
     void RefreshRow(QTreeWidgetItem *Row, TKestrunSite &Site);
     bool KeepUnusableFileAside();
@@ -302,6 +305,9 @@ private:
     bool FQuiet = false;        // ending without questions
     bool FClosed = false;
     bool FCentred = false;
+    // Site windows opened by the program's own link parameters, to be raised over this window once
+    // it is on screen.
+    QList<QPointer<QWidget>> FStartWindows;
     bool FUnusableFile = false; // sites.dat could not be read: keep it before writing over it
     bool FSaveBlocked = false;  // ... and it could not be kept aside
     // The window (a TfBrowserWin) of the site that TrayIcon's last balloon told about.

@@ -37,8 +37,11 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
     } else if (!SiteWindowsCanRun()) {
         ReportSiteWindowsBlocked(Site);
     } else {
+        // The file of the picture the site's row shows: icon names match without letter case.
+        const int Image = SiteImageIndex(*Site);
         const QString IconFile = ProgramFolder + QStringLiteral("Icons/") +
-                                 QString::fromUtf8(Site->IconName()) + QStringLiteral(".ico");
+                                 (Image >= 0 ? IconNames.value(Image) : QString::fromUtf8(Site->IconName())) +
+                                 QStringLiteral(".ico");
         auto *Window = new TfBrowserWin(this, IconFile, Site, FServices);
         Window->SetOnBrowserOpened([this](TKestrunSite *S, TfBrowserWin *W) { BrowserOpened(S, W); });
         Window->SetOnBrowserClosed([this](TKestrunSite *S, TfBrowserWin *W) { BrowserClosed(S, W); });
@@ -88,7 +91,8 @@ void TfMainForm::ReportSiteWindowsBlocked(const TKestrunSite *Site)
 
 void TfMainForm::OpenInSystemBrowser(const QByteArray &URL, bool Minimized)
 {
-    FServices.OpenInDefaultBrowser(URL, Minimized);
+    // The user's own address: whatever its scheme, as the user gave it.
+    FServices.OpenSiteAddress(URL, Minimized);
 }
 
 void TfMainForm::BrowserOpened(TKestrunSite *Site, TfBrowserWin *Window)
@@ -174,8 +178,9 @@ void TfMainForm::TrayOpenWindowClick(QAction *Item)
     // Each entry shows its own window, whatever the titles of the open windows are.
     for (const TOpenBrowser &Record : std::as_const(OpenBrowsers)) {
         if (Record.MenuItem == Item) {
+            // Also when another window covers it: the user asked for this one.
             if (auto *Window = qobject_cast<TfBrowserWin *>(Record.Window.data()))
-                Window->ShowBrowserWindow();
+                Window->ShowAndActivate();
             return;
         }
     }

@@ -1,6 +1,7 @@
 #include "RunTexts.h"
 
 #include <QList>
+#include <QStringList>
 
 QString ShortenTitle(const QString &Text, int Max)
 {
@@ -50,4 +51,28 @@ QString SiteNotificationTitle(const QByteArray &SiteTitle, const QString &Title)
 QString BrowserCaption(const QString &PageTitle)
 {
     return QStringLiteral("Kestrune: ") + PageTitle;
+}
+
+QString PageTitleOf(const QString &EngineTitle, const QUrl &Address)
+{
+    if (EngineTitle.isEmpty() || Address.isEmpty())
+        return EngineTitle;
+    const QString Full = Address.toDisplayString(QUrl::RemoveUserInfo);
+    QStringList Forms{Full, Address.toString(QUrl::RemoveUserInfo)};
+    const qsizetype SchemeEnd = Full.indexOf(QStringLiteral("://"));
+    if (SchemeEnd > 0)
+        Forms.append(Full.mid(SchemeEnd + 3));
+    for (qsizetype i = 0, Count = Forms.size(); i < Count; ++i) {
+        if (Forms[i].endsWith(QLatin1Char('/')))
+            Forms.append(Forms[i].chopped(1));
+    }
+    return Forms.contains(EngineTitle) ? QString() : EngineTitle;
+}
+
+QString OpeningPageStatus(const QString &Address, int Percent)
+{
+    QString Text = QStringLiteral("Opening page %1...").arg(Address);
+    if (Percent >= 0 && Percent < 100)
+        Text += QStringLiteral(" %1%").arg(Percent);
+    return Text;
 }

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QUrl>
 
 // Texts shared by the main window and the browser windows when sites run.
 
@@ -22,3 +23,12 @@ QString SiteNotificationTitle(const QByteArray &SiteTitle, const QString &Title)
 // The caption of a browser window before and after the page reports a title.
 QString BrowserCaption(const QString &PageTitle);
 inline const QString OpeningCaption = QStringLiteral("Kestrune: openning site... ");
+
+// The engine titles a page that has no title of its own with its address (shortened as a browser
+// shows it: without "http://", without the slash of a bare host name): such a title is empty here.
+QString PageTitleOf(const QString &EngineTitle, const QUrl &Address);
+
+// The status bar while a page loads: "Opening page <address>..." with the progress in percent
+// once the engine reports one (0-99), and "Done" when the load has ended.
+QString OpeningPageStatus(const QString &Address, int Percent);
+inline const QString DoneStatus = QStringLiteral("Done");

@@ -31,6 +31,13 @@ public:
         return PassToDesktop ? TFreedesktopServices::OpenInDefaultBrowser(Address, Minimized)
                              : IsWebAddress(Address);
     }
+    // Recorded as the desktop would get it.
+    bool OpenSiteAddress(const QByteArray &Address, bool Minimized = false) override
+    {
+        const QUrl Url = SiteAddress(Address);
+        Opened.append(Url.toEncoded());
+        return PassToDesktop ? TFreedesktopServices::OpenSiteAddress(Address, Minimized) : Url.isValid();
+    }
     bool RunningAsRoot() const override { return AsRoot ? *AsRoot : TFreedesktopServices::RunningAsRoot(); }
     QString ProgramAutostartFile()
     {

@@ -84,6 +84,8 @@ private slots:
 
     void runTwiceThenCloseWindow();
     void systemBrowserRoads();
+    void siteAddress_data();
+    void siteAddress();
     void trayEntriesOpenTheirOwnSiteAndWindow();
     void asRootWithoutSandboxSiteWindowsAreRefused();
 
@@ -193,7 +195,8 @@ void TestMainRun::systemBrowserRoads()
     Select(0); // Alpha has its own window, but "Open in default web browser" forces the system one
     FForm->miOpenDefault->trigger();
     FForm->miRunDefaultBrowser->trigger();
-    QCOMPARE(FDesktop.TakeOpened(), (QList<QByteArray>{PageWithTitle(LongTitle), PageWithTitle(LongTitle)}));
+    const QByteArray Alpha = SiteAddress(PageWithTitle(LongTitle)).toEncoded();
+    QCOMPARE(FDesktop.TakeOpened(), (QList<QByteArray>{Alpha, Alpha}));
     QVERIFY(FForm->OpenBrowsers.isEmpty());
 
     // Nothing selected: the commands do nothing.
@@ -204,6 +207,40 @@ void TestMainRun::systemBrowserRoads()
     FForm->miClosewindowClick();
     QVERIFY(FDesktop.TakeOpened().isEmpty());
     QVERIFY(FForm->OpenBrowsers.isEmpty());
+
+    // The user's own addresses go to the desktop whatever their scheme, and a bare host name is
+    // taken as http; a page's links to other sites keep to http and https (the browser window's).
+    FForm->Sites[1]->SetURL("www.example.org/start");
+    Select(1);
+    FForm->tbRunClick();
+    FForm->Sites[1]->SetURL("mailto:someone@example.org");
+    FForm->tbRunClick();
+    QCOMPARE(FDesktop.TakeOpened(),
+             (QList<QByteArray>{"http://www.example.org/start", "mailto:someone@example.org"}));
+}
+
+void TestMainRun::siteAddress_data()
+{
+    QTest::addColumn<QByteArray>("Given");
+    QTest::addColumn<QByteArray>("Opened"); // empty: nothing is opened
+    QTest::newRow("https as it is") << QByteArray(" https://example.org/a?b=1 ")
+                                    << QByteArray("https://example.org/a?b=1");
+    QTest::newRow("no scheme") << QByteArray("www.example.org") << QByteArray("http://www.example.org");
+    QTest::newRow("host and port") << QByteArray("localhost:8080/app")
+                                   << QByteArray("http://localhost:8080/app");
+    QTest::newRow("mail") << QByteArray("mailto:a@example.org") << QByteArray("mailto:a@example.org");
+    QTest::newRow("ftp") << QByteArray("ftp://files.example.org/") << QByteArray("ftp://files.example.org/");
+    QTest::newRow("empty") << QByteArray("  ") << QByteArray();
+}
+
+void TestMainRun::siteAddress()
+{
+    QFETCH(QByteArray, Given);
+    QFETCH(QByteArray, Opened);
+    const QUrl Url = SiteAddress(Given);
+    QCOMPARE(Url.isValid(), !Opened.isEmpty());
+    if (Url.isValid())
+        QCOMPARE(Url.toEncoded(), Opened);
 }
 
 void TestMainRun::trayEntriesOpenTheirOwnSiteAndWindow()

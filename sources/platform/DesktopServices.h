@@ -30,6 +30,10 @@ public:
     // The desktop has no minimised start for a browser it launches: Minimized is dropped here.
     // Returns whether the address was handed over.
     virtual bool OpenInDefaultBrowser(const QByteArray &Address, bool Minimized = false) = 0;
+    // A site's own URL, as the user gave it, to the desktop's handler of its scheme (a web browser,
+    // a mail program, ...): an address without a scheme is taken as http. Addresses from outside
+    // (pages, replies) go through OpenInDefaultBrowser instead.
+    virtual bool OpenSiteAddress(const QByteArray &Address, bool Minimized = false) = 0;
 
     // A desktop notification through the session's notification service, without waiting for it.
     // OnClicked, when given, runs when the user clicks the notification. False without a session

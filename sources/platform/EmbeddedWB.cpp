@@ -1,5 +1,6 @@
 #include "platform/EmbeddedWB.h"
 
+#include "RunTexts.h"
 #include "platform/MessageBoxes.h"
 
 #include <QAction>
@@ -13,9 +14,11 @@
 #include <QSet>
 #include <QStandardPaths>
 #include <QWebEngineDownloadRequest>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineNotification>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 
 namespace {
@@ -197,7 +200,19 @@ TEmbeddedWB::TEmbeddedWB(QWidget *Parent, QWebEngineProfile *Profile) : QWebEngi
 
     connect(Page, &QWebEnginePage::titleChanged, this, [this](const QString &Title) {
         if (FOnTitleChange)
-            FOnTitleChange(Title);
+            FOnTitleChange(PageTitleOf(Title, url()));
+    });
+    // The engine reports no status texts of its own but hovered links: the load is shown as well,
+    // so that a slow page does not sit as a blank window.
+    connect(Page, &QWebEnginePage::loadingChanged, this, [this](const QWebEngineLoadingInfo &Info) {
+        if (Info.status() == QWebEngineLoadingInfo::LoadStartedStatus) {
+            FLoadingAddress = Info.url().toDisplayString(QUrl::RemoveUserInfo);
+            ShowStatus(OpeningPageStatus(FLoadingAddress, -1));
+        }
+    });
+    connect(Page, &QWebEnginePage::loadProgress, this, [this](int Percent) {
+        if (FOutstanding > 0)
+            ShowStatus(OpeningPageStatus(FLoadingAddress, Percent));
     });
     connect(Page, &QWebEnginePage::linkHovered, this, [this](const QString &Url) {
         if (FOnStatusTextChange)
@@ -258,6 +273,34 @@ void TEmbeddedWB::GetDocumentSource(TSourceReady Done)
     });
 }
 
+void TEmbeddedWB::AskFocusTakesText(std::function<void(bool Editing)> Done)
+{
+    static const QString Script = QStringLiteral(R"js(
+(function () {
+  var plain = ['button', 'submit', 'reset', 'checkbox', 'radio', 'image', 'file', 'range', 'color', 'hidden'];
+  function takesText(doc) {
+    var e = doc.activeElement;
+    while (e && e.shadowRoot && e.shadowRoot.activeElement) e = e.shadowRoot.activeElement;
+    if (!e) return false;
+    if (e.tagName === 'IFRAME' || e.tagName === 'FRAME') {
+      try { return takesText(e.contentDocument); } catch (x) { return true; }
+    }
+    if (e.isContentEditable || e.tagName === 'TEXTAREA' || e.tagName === 'SELECT') return true;
+    if (e.tagName === 'INPUT') return plain.indexOf((e.type || 'text').toLowerCase()) < 0;
+    return false;
+  }
+  return takesText(document);
+})())js");
+    std::weak_ptr<bool> Alive = FAlive;
+    page()->runJavaScript(Script, QWebEngineScript::ApplicationWorld,
+                          [Alive, Done = std::move(Done)](const QVariant &Answer) {
+                              const auto Flag = Alive.lock();
+                              if (!Flag || !*Flag)
+                                  return;
+                              Done(Answer.toBool());
+                          });
+}
+
 void TEmbeddedWB::Raise(const TNotifyEvent &Event)
 {
     if (Event)
@@ -270,8 +313,16 @@ void TEmbeddedWB::LoadStarted()
     Raise(FOnBeforeNavigate2);
 }
 
+void TEmbeddedWB::ShowStatus(const QString &Text)
+{
+    if (FOnStatusTextChange)
+        FOnStatusTextChange(Text);
+}
+
 void TEmbeddedWB::LoadFinished()
 {
+    if (FOutstanding > 0)
+        ShowStatus(DoneStatus);
     // Failed loads (a refused connection, an error page) finish their navigations too.
     const int Finished = std::exchange(FOutstanding, 0);
     QPointer<TEmbeddedWB> Self(this);

@@ -55,6 +55,10 @@ public:
     // The serialised current document, in UTF-8. Done runs later, and never once this control is
     // being destroyed.
     void GetDocumentSource(TSourceReady Done);
+    // Whether the element with the keyboard focus takes text (a text field, a text area, an editable
+    // part, or a frame of another origin, which cannot be looked into). Done runs later, and never
+    // once this control is being destroyed.
+    void AskFocusTakesText(std::function<void(bool Editing)> Done);
 
     void SetOnTitleChange(TTextEvent Handler) { FOnTitleChange = std::move(Handler); }
     void SetOnStatusTextChange(TTextEvent Handler) { FOnStatusTextChange = std::move(Handler); }
@@ -84,6 +88,7 @@ protected:
 private:
     void LoadStarted();
     void LoadFinished();
+    void ShowStatus(const QString &Text);
     void NewWindowRequested(QWebEngineNewWindowRequest &Request);
     void PermissionRequested(const QUrl &Origin, QWebEnginePage::Feature Feature);
     static void Raise(const TNotifyEvent &Event);
@@ -97,5 +102,6 @@ private:
     // Loads the engine started and has not finished yet. A load that another one replaces is
     // finished together with it, so that every counted pass can complete.
     int FOutstanding = 0;
+    QString FLoadingAddress;
     std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
 };

@@ -108,6 +108,13 @@ bool TFreedesktopServices::IsSystemTrayAvailable() const
     return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+bool TFreedesktopServices::OpenSiteAddress(const QByteArray &Address, bool Minimized)
+{
+    Q_UNUSED(Minimized);
+    const QUrl Url = SiteAddress(Address);
+    return Url.isValid() && QDesktopServices::openUrl(Url);
+}
+
 bool TFreedesktopServices::OpenInDefaultBrowser(const QByteArray &Address, bool Minimized)
 {
     Q_UNUSED(Minimized);

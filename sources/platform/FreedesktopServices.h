@@ -16,6 +16,7 @@ public:
 
     bool IsSystemTrayAvailable() const override;
     bool OpenInDefaultBrowser(const QByteArray &Address, bool Minimized = false) override;
+    bool OpenSiteAddress(const QByteArray &Address, bool Minimized = false) override;
     bool SendDesktopNotification(const QString &Title, const QString &Text, int Milliseconds,
                                  std::function<void()> OnClicked = {}) override;
     QString SpecialFolderPath(TSpecialFolder Folder, bool Create = false) override;

@@ -8,22 +8,15 @@
 // Pages come from a server of our own on 127.0.0.1; site N is http://siteN.localhost:<port>/page,
 // whose onload asks for /loaded?id=N: that request marks the page as loaded.
 
-#include "KestruneClasses.h"
-#include "Settings.h"
+#include "KestruneHome.h"
+#include "PageServer.h"
+#include "ProcessTree.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QHash>
-#include <QMap>
 #include <QProcess>
-#include <QSettings>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QThread>
-#include <QTimer>
-#include <QUrlQuery>
 
 #include <algorithm>
 #include <csignal>
@@ -33,165 +26,6 @@
 #include <unistd.h>
 
 namespace {
-
-class TPageServer : public QObject
-{
-public:
-    QHash<int, qint64> LoadedAt; // site number -> Clock time of its /loaded request
-    QElapsedTimer Clock;
-
-    bool Listen()
-    {
-        Clock.start();
-        connect(&FServer, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *Socket = FServer.nextPendingConnection()) {
-                Socket->setParent(this);
-                connect(Socket, &QTcpSocket::readyRead, this, [this, Socket] { Serve(Socket); });
-                connect(Socket, &QTcpSocket::disconnected, Socket, &QObject::deleteLater);
-            }
-        });
-        return FServer.listen(QHostAddress::LocalHost);
-    }
-    QByteArray Url(int Site) const
-    {
-        return "http://site" + QByteArray::number(Site) +
-               ".localhost:" + QByteArray::number(FServer.serverPort()) +
-               "/page?id=" + QByteArray::number(Site);
-    }
-
-private:
-    void Serve(QTcpSocket *Socket)
-    {
-        FBuffers[Socket] += Socket->readAll();
-        if (!FBuffers[Socket].contains("\r\n\r\n"))
-            return;
-        const QByteArray Request = FBuffers.take(Socket);
-        const QByteArray Target = Request.left(Request.indexOf("\r\n")).split(' ').value(1);
-        const QUrl Url(QString::fromLatin1("http://x" + Target));
-        const int Id = QUrlQuery(Url).queryItemValue(QStringLiteral("id")).toInt();
-        QByteArray Body;
-        if (Url.path() == QLatin1String("/loaded")) {
-            if (!LoadedAt.contains(Id))
-                LoadedAt.insert(Id, Clock.elapsed());
-            Body = "ok";
-        } else if (Url.path() == QLatin1String("/page")) {
-            Body = "<!doctype html><html><head><title>Site " + QByteArray::number(Id) +
-                   "</title></head><body onload=\"fetch('/loaded?id=" + QByteArray::number(Id) +
-                   "')\"><h1>Site " + QByteArray::number(Id) +
-                   "</h1><p>A small page of a site, with a heading and a line of text.</p></body></html>";
-        } else {
-            Socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
-            Socket->disconnectFromHost();
-            return;
-        }
-        Socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nCache-Control: no-store\r\nConnection: "
-                      "close\r\nContent-Length: " +
-                      QByteArray::number(Body.size()) + "\r\n\r\n" + Body);
-        Socket->disconnectFromHost();
-    }
-
-    QTcpServer FServer;
-    QHash<QTcpSocket *, QByteArray> FBuffers;
-};
-
-bool WaitUntil(const std::function<bool()> &Done, int Milliseconds)
-{
-    QElapsedTimer Timer;
-    Timer.start();
-    while (!Done()) {
-        if (Timer.elapsed() > Milliseconds)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-QList<qint64> Children(qint64 Parent)
-{
-    QList<qint64> Result;
-    const QStringList Entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
-    for (const QString &Entry : Entries) {
-        bool Ok = false;
-        const qint64 Pid = Entry.toLongLong(&Ok);
-        if (!Ok)
-            continue;
-        QFile Stat(QStringLiteral("/proc/%1/stat").arg(Pid));
-        if (!Stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray Text = Stat.readAll();
-        const QList<QByteArray> Fields = Text.mid(Text.lastIndexOf(')') + 2).split(' ');
-        if (Fields.value(1).toLongLong() == Parent)
-            Result << Pid;
-    }
-    return Result;
-}
-
-QList<qint64> Tree(qint64 Root)
-{
-    QList<qint64> All{Root};
-    for (qsizetype i = 0; i < All.size(); ++i)
-        All += Children(All[i]);
-    return All;
-}
-
-// PSS of one process, KiB; 0 when it has gone.
-qint64 ProcessPssKb(qint64 Pid)
-{
-    QFile Rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(Pid));
-    if (!Rollup.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &Line : Rollup.readAll().split('\n'))
-        if (Line.startsWith("Pss:"))
-            return Line.mid(4).trimmed().split(' ').value(0).toLongLong();
-    return 0;
-}
-
-double TreePssMiB(qint64 Root)
-{
-    qint64 Kb = 0;
-    for (const qint64 Pid : Tree(Root))
-        Kb += ProcessPssKb(Pid);
-    return Kb / 1024.0;
-}
-
-// Where the memory of the tree lies: PSS per kind of process (the engine's --type=, or the program).
-QString TreeBreakdown(qint64 Root)
-{
-    QMap<QString, QList<qint64>> Kinds; // kind -> PSS of each process, KiB
-    for (const qint64 Pid : Tree(Root)) {
-        QFile CommandLine(QStringLiteral("/proc/%1/cmdline").arg(Pid));
-        if (!CommandLine.open(QIODevice::ReadOnly))
-            continue;
-        // Chromium rewrites its helpers' command lines as one text with blanks.
-        QByteArray Text = CommandLine.readAll();
-        Text.replace('\0', ' ');
-        QString Kind = QStringLiteral("main");
-        for (const QByteArray &Argument : Text.split(' '))
-            if (Argument.startsWith("--type="))
-                Kind = QString::fromLatin1(Argument.mid(7));
-            else if (Argument.startsWith("--utility-sub-type="))
-                Kind += QLatin1Char(' ') + QString::fromLatin1(Argument.mid(19));
-        Kinds[Kind] << ProcessPssKb(Pid);
-    }
-    QStringList Parts;
-    for (auto It = Kinds.cbegin(); It != Kinds.cend(); ++It) {
-        QList<qint64> Each = *It;
-        std::sort(Each.begin(), Each.end(), std::greater<>());
-        QStringList Sizes;
-        qint64 Sum = 0;
-        for (const qint64 Kb : Each) {
-            Sum += Kb;
-            Sizes << QString::number(Kb / 1024.0, 'f', 1);
-        }
-        Parts << QStringLiteral("%1 x%2 %3 MiB (%4)")
-                     .arg(It.key())
-                     .arg(Each.size())
-                     .arg(Sum / 1024.0, 0, 'f', 1)
-                     .arg(Sizes.join(QStringLiteral(" ")));
-    }
-    return Parts.join(QStringLiteral("; "));
-}
 
 double TreeCpuSeconds(qint64 Root)
 {
@@ -206,15 +40,6 @@ double TreeCpuSeconds(qint64 Root)
         Seconds += (Fields.value(11).toDouble() + Fields.value(12).toDouble()) / Tick;
     }
     return Seconds;
-}
-
-double Median(QList<double> Values)
-{
-    if (Values.isEmpty())
-        return -1;
-    std::sort(Values.begin(), Values.end());
-    const qsizetype Middle = Values.size() / 2;
-    return Values.size() % 2 ? Values[Middle] : (Values[Middle - 1] + Values[Middle]) / 2;
 }
 
 // One browser under test: how to start it on a site and where it keeps its state.
@@ -338,22 +163,6 @@ void Report(const QString &Name, const TResult &Result)
     std::fflush(stdout);
 }
 
-bool WriteKestruneSites(const QString &DataFolder, int Count, const std::function<QByteArray(int)> &Url)
-{
-    TKestrunCollection Sites;
-    for (int i = 1; i <= Count; ++i) {
-        auto Site = std::make_unique<TKestrunSite>();
-        Site->SetTitle("Site " + QByteArray::number(i));
-        Site->SetURL(Url(i));
-        Site->SetBrowserChoice(1);
-        Site->SetMinimizeToTaskbar(1);
-        Site->SetWindowState(0);
-        Site->SetWindowRect({20 + i * 10, 20 + i * 10, 660 + i * 10, 500 + i * 10});
-        Sites.Add(std::move(Site));
-    }
-    return QDir().mkpath(DataFolder) && SaveSites(DataFolder, Sites);
-}
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -383,35 +192,14 @@ int main(int argc, char **argv)
     TBrowser Kestrune;
     Kestrune.Name = QStringLiteral("Kestrune");
     Kestrune.Program = Arguments[0];
-    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-    const QString KHome = Home.filePath(QStringLiteral("kestrune"));
-    Environment.insert(QStringLiteral("HOME"), KHome);
-    Environment.insert(QStringLiteral("XDG_DATA_HOME"), KHome + QStringLiteral("/.local/share"));
-    Environment.insert(QStringLiteral("XDG_CONFIG_HOME"), KHome + QStringLiteral("/.config"));
-    Environment.insert(QStringLiteral("XDG_CACHE_HOME"), KHome + QStringLiteral("/.cache"));
-    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), KHome + QStringLiteral("/runtime"));
-    QDir().mkpath(KHome + QStringLiteral("/runtime"));
-    QFile::setPermissions(KHome + QStringLiteral("/runtime"),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    Kestrune.Environment = Environment;
-    if (!WriteKestruneSites(KHome + QStringLiteral("/.local/share/Kestrune"), SiteCount,
-                            [&](int i) { return Server.Url(i); }))
+    TKestruneHome KHome;
+    if (!KHome.Make(Home.filePath(QStringLiteral("kestrune")), SiteCount,
+                    [&](int i) { return Server.Url(i); }))
         return 1;
-    // A recent update check: no start of the program asks the product's server.
-    {
-        QSettings Store(KHome + QStringLiteral("/.config/") + SettingsOrganization + QLatin1Char('/') +
-                            SettingsApplication + QStringLiteral(".conf"),
-                        QSettings::IniFormat);
-        Store.setValue(LastUpdateCheckKey, EncodeLastUpdateCheck(QDateTime::currentDateTime()));
-        Store.setValue(RunMinimizedKey, 0);
-    }
+    Kestrune.Environment = KHome.Environment;
     QHash<QByteArray, QByteArray> Links;
-    {
-        TKestrunCollection Sites;
-        LoadSites(KHome + QStringLiteral("/.local/share/Kestrune"), Sites);
-        for (int i = 0; i < Sites.Count(); ++i)
-            Links.insert(Sites[i]->URL(), EncodeLinkParameter(*Sites[i], false));
-    }
+    for (auto It = KHome.Links.cbegin(); It != KHome.Links.cend(); ++It)
+        Links.insert(Server.Url(It.key()), It.value());
     Kestrune.Arguments = [&Links](const QByteArray &Url) {
         return QStringList{QString::fromLatin1(Links.value(Url))};
     };

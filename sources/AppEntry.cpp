@@ -17,7 +17,6 @@
 #include <QLoggingCategory>
 #include <QSessionManager>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -167,9 +166,6 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
         return 0;
 
     Form.show();
-    // Start-up measurement only (bench/): end as soon as the window has been shown.
-    if (qEnvironmentVariableIsSet("KESTRUNE_BENCH_QUIT_AFTER_SHOW"))
-        QTimer::singleShot(0, &Form, [] { ::_exit(0); });
     App.exec();
     return 0;
 }

@@ -2,6 +2,9 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <sys/stat.h>
+
 // The program is a small launcher and a body it loads for a first copy. Where the launcher looks
 // for the body, and what it says when the body is missing or broken, seen on real copies of it.
 
@@ -18,29 +21,55 @@ struct TRun
 {
     int Status = -1;
     QByteArray Error;
+    bool Listened = false; // the body came as far as waiting for later starts
 };
 
-// Runs Program until its main window has been shown (offscreen) or it has ended; its data folder
-// goes below DataHome.
+// True once a copy listens for later starts in Folder: the body has been loaded, has made its main
+// window and runs.
+bool SocketIn(const QString &Folder)
+{
+    const QStringList Names = QDir(Folder).entryList(QDir::System | QDir::Files | QDir::Hidden);
+    for (const QString &Name : Names) {
+        struct stat Info;
+        if (::lstat(QFile::encodeName(Folder + u'/' + Name).constData(), &Info) == 0 &&
+            S_ISSOCK(Info.st_mode))
+            return true;
+    }
+    return false;
+}
+
+// Runs Program until it listens for later starts (offscreen), then stops it as the system would, or
+// until it ends by itself; its data folder goes below DataHome, its lock and socket below Runtime.
 TRun Run(const QString &Program, const QStringList &Arguments, const QString &WorkingFolder,
-         const QString &DataHome)
+         const QString &DataHome, const QString &Runtime)
 {
     QProcess Process;
     QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
-    Environment.insert(QStringLiteral("KESTRUNE_BENCH_QUIT_AFTER_SHOW"), QStringLiteral("1"));
     // Never where the launcher looks: it takes no folder from the environment.
     Environment.insert(QStringLiteral("LD_LIBRARY_PATH"), BuildFolder());
     Environment.insert(QStringLiteral("XDG_DATA_HOME"), DataHome);
+    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
     Process.setProcessEnvironment(Environment);
     Process.setWorkingDirectory(WorkingFolder);
     Process.start(Program, Arguments);
-    if (!Process.waitForFinished(120000)) {
+    TRun Result;
+    QDeadlineTimer Deadline(120000);
+    while (!Process.waitForFinished(50) && Process.state() == QProcess::Running && !Deadline.hasExpired()) {
+        if (SocketIn(Runtime)) {
+            Result.Listened = true;
+            ::kill(pid_t(Process.processId()), SIGTERM);
+            Process.waitForFinished(30000);
+            break;
+        }
+    }
+    if (Process.state() != QProcess::NotRunning) {
         Process.kill();
         Process.waitForFinished();
         return {};
     }
-    return {Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1,
-            Process.readAllStandardError()};
+    Result.Status = Process.exitStatus() == QProcess::NormalExit ? Process.exitCode() : -1;
+    Result.Error = Process.readAllStandardError();
+    return Result;
 }
 
 bool Copy(const QString &From, const QString &To)
@@ -127,8 +156,15 @@ void TestLauncher::findsBody()
     }
 
     const QString DataHome = Scratch.filePath(QStringLiteral("data"));
-    const TRun Result = Run(Launcher, Arguments, FromBuildFolder ? BuildFolder() : Scratch.path(), DataHome);
+    const QString Runtime = Scratch.filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(Runtime));
+    QVERIFY(QFile::setPermissions(Runtime,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    const TRun Result =
+        Run(Launcher, Arguments, FromBuildFolder ? BuildFolder() : Scratch.path(), DataHome, Runtime);
     QVERIFY2(Result.Status == Status, Result.Error.constData());
+    // A body that runs comes as far as its main window, and ends well when stopped there.
+    QCOMPARE(Result.Listened, !DataFolder.isEmpty());
     if (!Message.isEmpty())
         QVERIFY2(Result.Error.contains(Message), Result.Error.constData());
     if (Status != 0)

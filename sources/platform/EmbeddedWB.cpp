@@ -1,6 +1,7 @@
 #include "platform/EmbeddedWB.h"
 
 #include "RunTexts.h"
+#include "platform/MemoryRelease.h"
 #include "platform/MessageBoxes.h"
 
 #include <QAction>
@@ -241,6 +242,8 @@ TEmbeddedWB::~TEmbeddedWB()
     // The engine may answer pending requests while its page goes: nobody must hear of it.
     *FAlive = false;
     delete page();
+    if (TMemoryRelease *Release = TMemoryRelease::OfApplication())
+        Release->PageGone();
 }
 
 TEmbeddedWB *TEmbeddedWB::ForPage(const QWebEnginePage *Page)

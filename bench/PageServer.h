@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QHostAddress>
+#include <QObject>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+#include <QUrlQuery>
+
+// Pages of many sites from a server of our own on 127.0.0.1: site N is
+// http://siteN.localhost:<port>/page?id=N, titled "Site N", whose onload asks for /loaded?id=N; that
+// request marks the page as loaded.
+class TPageServer : public QObject
+{
+public:
+    QHash<int, qint64> LoadedAt; // site number -> Clock time of its /loaded request
+    QElapsedTimer Clock;
+    // Markup added to the body of every page.
+    QByteArray Filler;
+
+    bool Listen()
+    {
+        Clock.start();
+        connect(&FServer, &QTcpServer::newConnection, this, [this] {
+            while (QTcpSocket *Socket = FServer.nextPendingConnection()) {
+                Socket->setParent(this);
+                connect(Socket, &QTcpSocket::readyRead, this, [this, Socket] { Serve(Socket); });
+                connect(Socket, &QTcpSocket::disconnected, Socket, &QObject::deleteLater);
+            }
+        });
+        return FServer.listen(QHostAddress::LocalHost);
+    }
+    QByteArray Url(int Site) const
+    {
+        return "http://site" + QByteArray::number(Site) +
+               ".localhost:" + QByteArray::number(FServer.serverPort()) +
+               "/page?id=" + QByteArray::number(Site);
+    }
+
+private:
+    void Serve(QTcpSocket *Socket)
+    {
+        FBuffers[Socket] += Socket->readAll();
+        if (!FBuffers[Socket].contains("\r\n\r\n"))
+            return;
+        const QByteArray Request = FBuffers.take(Socket);
+        const QByteArray Target = Request.left(Request.indexOf("\r\n")).split(' ').value(1);
+        const QUrl Url(QString::fromLatin1("http://x" + Target));
+        const int Id = QUrlQuery(Url).queryItemValue(QStringLiteral("id")).toInt();
+        QByteArray Body;
+        if (Url.path() == QLatin1String("/loaded")) {
+            if (!LoadedAt.contains(Id))
+                LoadedAt.insert(Id, Clock.elapsed());
+            Body = "ok";
+        } else if (Url.path() == QLatin1String("/page")) {
+            Body = "<!doctype html><html><head><title>Site " + QByteArray::number(Id) +
+                   "</title></head><body onload=\"fetch('/loaded?id=" + QByteArray::number(Id) +
+                   "')\"><h1>Site " + QByteArray::number(Id) +
+                   "</h1><p>A small page of a site, with a heading and a line of text.</p>" + Filler +
+                   "</body></html>";
+        } else {
+            Socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            Socket->disconnectFromHost();
+            return;
+        }
+        Socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nCache-Control: no-store\r\nConnection: "
+                      "close\r\nContent-Length: " +
+                      QByteArray::number(Body.size()) + "\r\n\r\n" + Body);
+        Socket->disconnectFromHost();
+    }
+
+    QTcpServer FServer;
+    QHash<QTcpSocket *, QByteArray> FBuffers;
+};

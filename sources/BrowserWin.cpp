@@ -97,8 +97,8 @@ bool OnSomeScreen(const QRect &Bounds)
 } // namespace
 
 TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site,
-                           TDesktopServices &Services)
-    : QWidget(nullptr, Qt::Window), FSite(Site), FServices(Services)
+                           TDesktopServices &Services, TWebProfile &Profile)
+    : QWidget(nullptr, Qt::Window), FSite(Site), FServices(Services), FProfile(Profile)
 {
     BrowserWindowCreated();
     setAttribute(Qt::WA_DeleteOnClose);
@@ -111,7 +111,7 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     // Each site stands in the taskbar and dock as an application of its own, tied to its launchers.
     if (FSite)
         SetWindowIdentity(this, SiteWindowClass(FSite->Title()), SiteDesktopName(FSite->Title()));
-    FWebBrowser = new TEmbeddedWB(this);
+    FWebBrowser = new TEmbeddedWB(this, FProfile);
     FStatusBar = new QStatusBar(this);
     FStatusBar->setSizeGripEnabled(false);
     auto *Layout = new QVBoxLayout(this);
@@ -377,7 +377,7 @@ void TfBrowserWin::MinimizeOrHide()
 
 void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
 {
-    auto *Popup = new TfBrowserPopup(this, Request, FServices);
+    auto *Popup = new TfBrowserPopup(this, Request, FServices, FProfile);
     Popup->show();
 }
 
@@ -445,8 +445,8 @@ void TfBrowserWin::Trace(const QString &Text)
 }
 
 TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request,
-                               TDesktopServices &Services)
-    : QWidget(nullptr, Qt::Window), FServices(Services)
+                               TDesktopServices &Services, TWebProfile &Profile)
+    : QWidget(nullptr, Qt::Window), FServices(Services), FProfile(Profile)
 {
     BrowserWindowCreated();
     setAttribute(Qt::WA_DeleteOnClose);
@@ -459,7 +459,7 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
                               SiteDesktopName(Site->Site()->Title()));
     }
     setWindowTitle(OpeningCaption);
-    FWebBrowser = new TEmbeddedWB(this);
+    FWebBrowser = new TEmbeddedWB(this, FProfile);
     auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->addWidget(FWebBrowser);
@@ -471,7 +471,7 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
     connect(FWebBrowser, &TEmbeddedWB::SystemBrowserRequested, this,
             [this](const QByteArray &Url) { FServices.OpenInDefaultBrowser(Url); });
     connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this, [this](QWebEngineNewWindowRequest &Next) {
-        (new TfBrowserPopup(this, Next, FServices))->show();
+        (new TfBrowserPopup(this, Next, FServices, FProfile))->show();
     });
     Request.openIn(FWebBrowser->page());
 }

@@ -4,6 +4,7 @@
 #include "TestDesktopServices.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QMenu>
@@ -164,7 +165,6 @@ class TestBrowserWin : public QObject
 private slots:
     void initTestCase();
     void cleanup();
-    void cleanupTestCase();
 
     void firstShowOpensThenTitleReachesCaptionTrayAndMenu();
     void closeRoadStoresPlacement_data();
@@ -197,7 +197,7 @@ private:
     QPointer<TfBrowserWin> Open(TKestrunSite *Site, TEvents &Events, const TTestServer *Server = nullptr,
                                 bool Fast = false)
     {
-        auto *Window = new TfBrowserWin(&FOwner, QString(), Site, FDesktop);
+        auto *Window = new TfBrowserWin(&FOwner, QString(), Site, FDesktop, FProfile);
         Events.Bind(Window, Server);
         if (Fast)
             Window->Monitor().SetTimingForTests(50, {400, 400, 400});
@@ -206,6 +206,8 @@ private:
     }
 
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
+    // The windows go with it, before their profile.
     QObject FOwner;
 };
 
@@ -225,11 +227,6 @@ void TestBrowserWin::cleanup()
         delete Window.data();
 }
 
-void TestBrowserWin::cleanupTestCase()
-{
-    KestruneProfile::Release();
-}
-
 void TestBrowserWin::firstShowOpensThenTitleReachesCaptionTrayAndMenu()
 {
     TTestServer Server;
@@ -238,8 +235,8 @@ void TestBrowserWin::firstShowOpensThenTitleReachesCaptionTrayAndMenu()
     const auto Site = MakeSite(Server.Url("/"));
     TEvents Events;
 
-    auto *Window =
-        new TfBrowserWin(&FOwner, QStringLiteral("/nonexistent/Icons/web.ico"), Site.get(), FDesktop);
+    auto *Window = new TfBrowserWin(&FOwner, QStringLiteral("/nonexistent/Icons/web.ico"), Site.get(),
+                                    FDesktop, FProfile);
     Events.Bind(Window, &Server);
     QCOMPARE(Site->IsOpen(), quint8(1));
     QCOMPARE(Window->windowTitle(), QStringLiteral("Kestrune: openning site... "));
@@ -399,7 +396,7 @@ void TestBrowserWin::minimisedWindowComesBackMaximised()
 void TestBrowserWin::uniqueNames()
 {
     const auto Site = MakeSite("about:blank");
-    auto Make = [&] { return new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop); };
+    auto Make = [&] { return new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile); };
     auto Number = [](TfBrowserWin *Window) {
         return Window->objectName().mid(TfBrowserWin::NamePrefix.size()).toInt();
     };
@@ -430,7 +427,7 @@ void TestBrowserWin::ctrlNSwallowedWhileBrowserWindowExists()
     QVERIFY(QTest::qWaitForWindowActive(&Recorder));
 
     const auto Site = MakeSite("about:blank");
-    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop);
+    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile);
     QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(&Recorder, Qt::Key_N);
@@ -667,7 +664,7 @@ void TestBrowserWin::newWindowRequests()
     };
     QTRY_VERIFY_WITH_TIMEOUT(FindPopup(), LoadTimeout);
     QPointer<TfBrowserPopup> Popup = FindPopup();
-    QCOMPARE(Popup->WebBrowser()->page()->profile(), KestruneProfile::Shared());
+    QCOMPARE(Popup->WebBrowser()->page()->profile(), FProfile.Engine());
     QTRY_COMPARE_WITH_TIMEOUT(Popup->windowTitle(), QStringLiteral("Kestrune: Sign in"), LoadTimeout);
     QVERIFY(Server.Requests.contains("/signin"));
 

@@ -32,7 +32,8 @@ constexpr int LayoutHeight = 286;
 constexpr int SourceTimeout = 15000;
 
 // Ctrl+N (with or without Shift) would ask the engine for a window outside the program: swallowed
-// everywhere in the application while a browser window exists.
+// everywhere in the application while a browser window exists. Each window has one of its own as a
+// child: the application forgets a filter once it is destroyed.
 class TCtrlNFilter : public QObject
 {
 public:
@@ -53,24 +54,10 @@ protected:
     }
 };
 
-int BrowserWindowCount = 0;
-TCtrlNFilter *KeyFilter = nullptr;
-
-void BrowserWindowCreated()
+void SwallowCtrlNWhileOpen(QWidget *Window)
 {
-    if (BrowserWindowCount++ == 0 && qApp) {
-        KeyFilter = new TCtrlNFilter;
-        qApp->installEventFilter(KeyFilter);
-    }
-}
-
-void BrowserWindowDestroyed()
-{
-    if (--BrowserWindowCount == 0 && KeyFilter) {
-        if (qApp)
-            qApp->removeEventFilter(KeyFilter);
-        delete std::exchange(KeyFilter, nullptr);
-    }
+    if (qApp)
+        qApp->installEventFilter(new TCtrlNFilter(Window));
 }
 
 QIcon LoadIcon(const QString &IconFile)
@@ -100,7 +87,7 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
                            TDesktopServices &Services, TWebProfile &Profile)
     : QWidget(nullptr, Qt::Window), FSite(Site), FServices(Services), FProfile(Profile)
 {
-    BrowserWindowCreated();
+    SwallowCtrlNWhileOpen(this);
     setAttribute(Qt::WA_DeleteOnClose);
     if (FSite)
         FSite->SetIsOpen(1);
@@ -220,7 +207,6 @@ TfBrowserWin::~TfBrowserWin()
     // The page first: an answer it still owes the monitor must find nobody.
     delete std::exchange(FWebBrowser, nullptr);
     FtmBrowserTimer->stop();
-    BrowserWindowDestroyed();
 }
 
 bool TfBrowserWin::TrayAvailable() const
@@ -448,7 +434,7 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
                                TDesktopServices &Services, TWebProfile &Profile)
     : QWidget(nullptr, Qt::Window), FServices(Services), FProfile(Profile)
 {
-    BrowserWindowCreated();
+    SwallowCtrlNWhileOpen(this);
     setAttribute(Qt::WA_DeleteOnClose);
     if (Opener) {
         connect(Opener, &QObject::destroyed, this, [this] { delete this; });
@@ -479,5 +465,4 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
 TfBrowserPopup::~TfBrowserPopup()
 {
     delete std::exchange(FWebBrowser, nullptr);
-    BrowserWindowDestroyed();
 }

@@ -188,7 +188,7 @@ private slots:
     void newWindowRequests();
     void downloadSavedUnderAFreeName();
     void loginSurvivesRestart();
-    void permissionAskedOnceAndNotificationShown();
+    void permissionAskedOncePerProfileAndNotificationShown();
     void routeNewWindow_data();
     void routeNewWindow();
     void uniqueDownloadName();
@@ -665,22 +665,36 @@ void TestBrowserWin::newWindowRequests()
 
     Window->WebBrowser()->page()->runJavaScript(
         QStringLiteral("window.open('/signin', 'signin', 'width=320,height=240');"));
-    auto FindPopup = [] {
+    auto Popups = [] {
+        QList<TfBrowserPopup *> Found;
         const QWidgetList Windows = QApplication::topLevelWidgets();
         for (QWidget *Widget : Windows)
             if (auto *Popup = qobject_cast<TfBrowserPopup *>(Widget))
-                return Popup;
-        return static_cast<TfBrowserPopup *>(nullptr);
+                Found << Popup;
+        return Found;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(FindPopup(), LoadTimeout);
-    QPointer<TfBrowserPopup> Popup = FindPopup();
+    QTRY_COMPARE_WITH_TIMEOUT(Popups().size(), 1, LoadTimeout);
+    QPointer<TfBrowserPopup> Popup = Popups().value(0);
+    // Every page is made on the profile the window was handed, the sign-in window's included.
+    QCOMPARE(&Window->WebBrowser()->Profile(), &FProfile);
+    QCOMPARE(Window->WebBrowser()->page()->profile(), FProfile.Engine());
+    QCOMPARE(&Popup->WebBrowser()->Profile(), &FProfile);
     QCOMPARE(Popup->WebBrowser()->page()->profile(), FProfile.Engine());
     QTRY_COMPARE_WITH_TIMEOUT(Popup->windowTitle(), QStringLiteral("Kestrune: Sign in"), LoadTimeout);
     QVERIFY(Server.Requests.contains("/signin"));
 
-    // The sign-in window closes itself when its page says so.
+    // A window the sign-in window opens in turn: the same profile again.
+    Popup->WebBrowser()->page()->runJavaScript(
+        QStringLiteral("window.open('/signin', 'step', 'width=200,height=200');"));
+    QTRY_COMPARE_WITH_TIMEOUT(Popups().size(), 2, LoadTimeout);
+    QPointer<TfBrowserPopup> Inner = Popups().value(0) == Popup ? Popups().value(1) : Popups().value(0);
+    QCOMPARE(&Inner->WebBrowser()->Profile(), &FProfile);
+    QCOMPARE(Inner->WebBrowser()->page()->profile(), FProfile.Engine());
+
+    // The sign-in window closes itself when its page says so; the window it opened goes with it.
     Popup->WebBrowser()->page()->runJavaScript(QStringLiteral("window.close();"));
     QTRY_VERIFY_WITH_TIMEOUT(!Popup, LoadTimeout);
+    QVERIFY(!Inner);
 
     // A real click of the user on the link in the page's top left corner.
     QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
@@ -688,7 +702,7 @@ void TestBrowserWin::newWindowRequests()
     QList<QByteArray> Opened;
     QTRY_VERIFY_WITH_TIMEOUT((Opened += FDesktop.TakeOpened(), !Opened.isEmpty()), LoadTimeout);
     QCOMPARE(Opened, QList<QByteArray>{"http://other.localhost:1/elsewhere"});
-    QVERIFY(!FindPopup());
+    QVERIFY(Popups().isEmpty());
 }
 
 void TestBrowserWin::downloadSavedUnderAFreeName()
@@ -767,7 +781,7 @@ void TestBrowserWin::loginSurvivesRestart()
     QVERIFY(Server.Cookies.value("/").contains(Name + "=s3cr3t"));
 }
 
-void TestBrowserWin::permissionAskedOnceAndNotificationShown()
+void TestBrowserWin::permissionAskedOncePerProfileAndNotificationShown()
 {
     TTestServer Server;
     Server.Pages["/"] = {200, "<html><head><title>Chat</title></head><body>chat</body></html>"};
@@ -802,6 +816,24 @@ void TestBrowserWin::permissionAskedOnceAndNotificationShown()
     QTRY_COMPARE_WITH_TIMEOUT(Second->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
     Second->WebBrowser()->page()->runJavaScript(Ask);
     QTRY_COMPARE_WITH_TIMEOUT(Second->windowTitle(), QStringLiteral("Kestrune: asked granted"), LoadTimeout);
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+
+    // ... but only on its profile: a window on another one is asked, and its answer stays there.
+    TWebProfile Other(QStringLiteral("KestruneOther"));
+    QObject OtherOwner; // its windows go before their profile
+    QPointer<TfBrowserWin> Third = new TfBrowserWin(&OtherOwner, QString(), Site.get(), FDesktop, Other);
+    Third->ShowBrowserWindow();
+    QCOMPARE(Third->WebBrowser()->page()->profile(), Other.Engine());
+    QVERIFY(Other.Engine() != FProfile.Engine());
+    QTRY_COMPARE_WITH_TIMEOUT(Third->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
+    MessageBoxTest::QueueAnswer(TMsgResult::No);
+    Third->WebBrowser()->page()->runJavaScript(Ask);
+    QTRY_COMPARE_WITH_TIMEOUT(Third->windowTitle(), QStringLiteral("Kestrune: asked denied"), LoadTimeout);
+    QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
+    QPointer<TfBrowserWin> Fourth = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Fourth->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
+    Fourth->WebBrowser()->page()->runJavaScript(Ask);
+    QTRY_COMPARE_WITH_TIMEOUT(Fourth->windowTitle(), QStringLiteral("Kestrune: asked granted"), LoadTimeout);
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
 }
 
@@ -860,6 +892,13 @@ void TestBrowserWin::uniqueDownloadName()
     QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("..")), QStringLiteral("download"));
     Touch(QStringLiteral("archive"));
     QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("sub/archive")), QStringLiteral("archive (1)"));
+    // A name handed to a download still under way is taken, though no file has it yet.
+    const QSet<QString> Reserved{Dir.filePath(QStringLiteral("report (2).pdf")),
+                                 Dir.filePath(QStringLiteral("notes.txt"))};
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("report.pdf"), Reserved),
+             QStringLiteral("report (3).pdf"));
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("notes.txt"), Reserved),
+             QStringLiteral("notes (1).txt"));
 }
 
 QTEST_MAIN(TestBrowserWin)

@@ -9,6 +9,7 @@
 #include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
 #include "platform/RenderingSetup.h"
+#include "platform/WebProfile.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -143,12 +144,15 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
     }
 
     TFreedesktopServices Desktop;
+    // Declared before the main window, so that it goes after it: every page, the popups' included,
+    // goes with the main window, and the profile then writes cookies and cache to the disk.
+    TWebProfile Profile;
     TdmMain DataModule;
     // An installed copy finds every size of its icon in the theme; the build tree has the built-in one.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KESTRUNE_APP_ID), DataModule.MainIcon()));
     // Hand-overs are taken from before our own link parameters are opened: a box shown for one of
     // them must not keep a later start searching for us until it gives up.
-    TfMainForm Form(Desktop, Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {
+    TfMainForm Form(Desktop, Profile, Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {
         Guard.Listen(&Created, [&Created](const QByteArray &Parameter) { Created.OpenLink(Parameter); });
     });
     Running = &Form;

@@ -35,7 +35,8 @@ constexpr int SourceTimeout = 15000;
 constexpr int EditingTimeout = 5000;
 
 // Ctrl+N (with or without Shift) would ask the engine for a window outside the program: swallowed
-// everywhere in the application while a browser window exists.
+// everywhere in the application while a browser window exists. Each window has one of its own as a
+// child: the application forgets a filter once it is destroyed.
 class TCtrlNFilter : public QObject
 {
 public:
@@ -56,24 +57,10 @@ protected:
     }
 };
 
-int BrowserWindowCount = 0;
-TCtrlNFilter *KeyFilter = nullptr;
-
-void BrowserWindowCreated()
+void SwallowCtrlNWhileOpen(QWidget *Window)
 {
-    if (BrowserWindowCount++ == 0 && qApp) {
-        KeyFilter = new TCtrlNFilter;
-        qApp->installEventFilter(KeyFilter);
-    }
-}
-
-void BrowserWindowDestroyed()
-{
-    if (--BrowserWindowCount == 0 && KeyFilter) {
-        if (qApp)
-            qApp->removeEventFilter(KeyFilter);
-        delete std::exchange(KeyFilter, nullptr);
-    }
+    if (qApp)
+        qApp->installEventFilter(new TCtrlNFilter(Window));
 }
 
 // Through the program's own icon decoder, as the site list shows the icon: the window, its taskbar
@@ -116,10 +103,10 @@ QRect FirstPlacement(const QScreen *Screen)
 } // namespace
 
 TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site,
-                           TDesktopServices &Services)
-    : QWidget(nullptr, Qt::Window), FSite(Site), FServices(Services)
+                           TDesktopServices &Services, TWebProfile &Profile)
+    : QWidget(nullptr, Qt::Window), FSite(Site), FServices(Services), FProfile(Profile)
 {
-    BrowserWindowCreated();
+    SwallowCtrlNWhileOpen(this);
     setAttribute(Qt::WA_DeleteOnClose);
     if (FSite)
         FSite->SetIsOpen(1);
@@ -130,7 +117,7 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     // Each site stands in the taskbar and dock as an application of its own, tied to its launchers.
     if (FSite)
         SetWindowIdentity(this, SiteWindowClass(FSite->Title()), SiteDesktopName(FSite->Title()));
-    FWebBrowser = new TEmbeddedWB(this);
+    FWebBrowser = new TEmbeddedWB(this, FProfile);
     FStatusBar = new QStatusBar(this);
     FStatusBar->setSizeGripEnabled(false);
     auto *Layout = new QVBoxLayout(this);
@@ -249,7 +236,6 @@ TfBrowserWin::~TfBrowserWin()
     // The page first: an answer it still owes the monitor must find nobody.
     delete std::exchange(FWebBrowser, nullptr);
     FtmBrowserTimer->stop();
-    BrowserWindowDestroyed();
 }
 
 bool TfBrowserWin::TrayAvailable() const
@@ -418,7 +404,7 @@ void TfBrowserWin::MinimizeOrHide()
 
 void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
 {
-    auto *Popup = new TfBrowserPopup(this, Request, FServices);
+    auto *Popup = new TfBrowserPopup(this, Request, FServices, FProfile);
     Popup->show();
 }
 
@@ -501,10 +487,10 @@ void TfBrowserWin::Trace(const QString &Text)
 }
 
 TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request,
-                               TDesktopServices &Services)
-    : QWidget(nullptr, Qt::Window), FServices(Services)
+                               TDesktopServices &Services, TWebProfile &Profile)
+    : QWidget(nullptr, Qt::Window), FServices(Services), FProfile(Profile)
 {
-    BrowserWindowCreated();
+    SwallowCtrlNWhileOpen(this);
     setAttribute(Qt::WA_DeleteOnClose);
     if (Opener) {
         connect(Opener, &QObject::destroyed, this, [this] { delete this; });
@@ -515,7 +501,7 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
                               SiteDesktopName(Site->Site()->Title()));
     }
     setWindowTitle(OpeningCaption);
-    FWebBrowser = new TEmbeddedWB(this);
+    FWebBrowser = new TEmbeddedWB(this, FProfile);
     auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->addWidget(FWebBrowser);
@@ -527,7 +513,7 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
     connect(FWebBrowser, &TEmbeddedWB::SystemBrowserRequested, this,
             [this](const QByteArray &Url) { FServices.OpenInDefaultBrowser(Url); });
     connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this, [this](QWebEngineNewWindowRequest &Next) {
-        (new TfBrowserPopup(this, Next, FServices))->show();
+        (new TfBrowserPopup(this, Next, FServices, FProfile))->show();
     });
     Request.openIn(FWebBrowser->page());
 }
@@ -535,5 +521,4 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
 TfBrowserPopup::~TfBrowserPopup()
 {
     delete std::exchange(FWebBrowser, nullptr);
-    BrowserWindowDestroyed();
 }

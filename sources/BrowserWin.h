@@ -18,6 +18,7 @@ class QWebEngineNewWindowRequest;
 class TEmbeddedWB;
 class TDesktopServices;
 class TKestrunSite;
+class TWebProfile;
 
 // The window in which one site runs: the page above a one-line status bar, its own tray icon and
 // tray menu, and the change monitor of the site.
@@ -37,8 +38,10 @@ public:
     // The window is destroyed with Owner, but stays a window of its own: hiding or minimising the
     // owner leaves it where it is. Site must outlive the window. An icon file that cannot be read
     // leaves the window with the program's icon.
-    // Services: the desktop's, which must outlive the window.
-    TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site, TDesktopServices &Services);
+    // Services: the desktop's; Profile: the one the page and its popups are made on. Both must
+    // outlive the window.
+    TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite *Site, TDesktopServices &Services,
+                 TWebProfile &Profile);
     ~TfBrowserWin() override;
 
     void SetOnBrowserOpened(TBrowserEvent Handler) { FOnBrowserOpened = std::move(Handler); }
@@ -110,6 +113,7 @@ private:
 
     TKestrunSite *FSite;
     TDesktopServices &FServices;
+    TWebProfile &FProfile;
     bool FFirstShow = true;
     bool FCloseRequested = false;
     Qt::WindowStates FStateBeforeFullScreen;
@@ -139,16 +143,20 @@ private:
 };
 
 // A window the page opened itself (a sign-in window): the same profile, no site record, no monitor.
+// It goes with Opener.
 class TfBrowserPopup : public QWidget
 {
     Q_OBJECT
 
 public:
-    TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request, TDesktopServices &Services);
+    // Profile: the opener's, which the request's page needs; it must outlive the window.
+    TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Request, TDesktopServices &Services,
+                   TWebProfile &Profile);
     ~TfBrowserPopup() override;
     TEmbeddedWB *WebBrowser() const { return FWebBrowser; }
 
 private:
     TDesktopServices &FServices;
+    TWebProfile &FProfile;
     TEmbeddedWB *FWebBrowser = nullptr;
 };

@@ -54,9 +54,10 @@ QAction *AddSeparator(QMenu *Menu, const QString &Name)
 
 } // namespace
 
-TfMainForm::TfMainForm(TDesktopServices &Services, const QString &Folder, const QList<QByteArray> &Parameters,
-                       QWidget *Parent, std::function<void(TfMainForm &)> BeforeParameters)
-    : QMainWindow(Parent), FServices(Services)
+TfMainForm::TfMainForm(TDesktopServices &Services, TWebProfile &Profile, const QString &Folder,
+                       const QList<QByteArray> &Parameters, QWidget *Parent,
+                       std::function<void(TfMainForm &)> BeforeParameters)
+    : QMainWindow(Parent), FServices(Services), FWebProfile(Profile)
 {
     ProgramFolder = Folder;
     if (!ProgramFolder.endsWith(QLatin1Char('/')))

@@ -24,6 +24,7 @@ class QTreeWidget;
 class QTreeWidgetItem;
 class TDesktopServices;
 class TDownloadThread;
+class TWebProfile;
 class TfBrowserWin;
 class TfSiteDlg;
 
@@ -69,9 +70,11 @@ public:
     // command line, each handed to OpenLink once the sites are listed. BeforeParameters, when
     // given, runs right before them: the place to start taking a later start's hand-overs, so
     // that a box shown for one of our own links does not keep a later start waiting.
-    // Services: the desktop's, for the program's whole run; it must outlive the window.
-    TfMainForm(TDesktopServices &Services, const QString &ProgramFolder, const QList<QByteArray> &Parameters,
-               QWidget *Parent = nullptr, std::function<void(TfMainForm &)> BeforeParameters = {});
+    // Services: the desktop's; Profile: the one the site windows are made on. Both are for the
+    // program's whole run and must outlive the window.
+    TfMainForm(TDesktopServices &Services, TWebProfile &Profile, const QString &ProgramFolder,
+               const QList<QByteArray> &Parameters, QWidget *Parent = nullptr,
+               std::function<void(TfMainForm &)> BeforeParameters = {});
     ~TfMainForm() override; // FormDestroy
 
     // ---- State --------------------------------------------------------------------------------
@@ -176,6 +179,7 @@ public:
     // Whether pmTray goes to a StatusNotifierItem host over D-Bus (its captions are made for it).
     bool TrayMenuOverDBus() const;
     TDesktopServices &Services() const { return FServices; }
+    TWebProfile &WebProfile() const { return FWebProfile; }
 
     // ---- Site list (MainSites.cpp) ------------------------------------------------------------
     void FillSiteList();
@@ -300,6 +304,7 @@ private:
                      const QString &NotificationTitle);
 
     TDesktopServices &FServices;
+    TWebProfile &FWebProfile;
     bool FRootReported = false; // the box about running as root was shown
     bool FQuitting = false;     // a quit command is under way
     bool FQuiet = false;        // ending without questions

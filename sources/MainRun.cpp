@@ -4,7 +4,6 @@
 #include "RunTexts.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
-#include "platform/EmbeddedWB.h"
 
 #include <QAction>
 #include <QLabel>
@@ -42,7 +41,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         const QString IconFile = ProgramFolder + QStringLiteral("Icons/") +
                                  (Image >= 0 ? IconNames.value(Image) : QString::fromUtf8(Site->IconName())) +
                                  QStringLiteral(".ico");
-        auto *Window = new TfBrowserWin(this, IconFile, Site, FServices);
+        auto *Window = new TfBrowserWin(this, IconFile, Site, FServices, FWebProfile);
         Window->SetOnBrowserOpened([this](TKestrunSite *S, TfBrowserWin *W) { BrowserOpened(S, W); });
         Window->SetOnBrowserClosed([this](TKestrunSite *S, TfBrowserWin *W) { BrowserClosed(S, W); });
         Window->SetOnTitleChanged([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title) {

@@ -4,6 +4,7 @@
 #include "TestDesktopServices.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QMenu>
@@ -164,7 +165,6 @@ class TestBrowserWin : public QObject
 private slots:
     void initTestCase();
     void cleanup();
-    void cleanupTestCase();
 
     void firstShowOpensThenTitleReachesCaptionTrayAndMenu();
     void closeRoadStoresPlacement_data();
@@ -188,7 +188,7 @@ private slots:
     void newWindowRequests();
     void downloadSavedUnderAFreeName();
     void loginSurvivesRestart();
-    void permissionAskedOnceAndNotificationShown();
+    void permissionAskedOncePerProfileAndNotificationShown();
     void routeNewWindow_data();
     void routeNewWindow();
     void uniqueDownloadName();
@@ -197,7 +197,7 @@ private:
     QPointer<TfBrowserWin> Open(TKestrunSite *Site, TEvents &Events, const TTestServer *Server = nullptr,
                                 bool Fast = false)
     {
-        auto *Window = new TfBrowserWin(&FOwner, QString(), Site, FDesktop);
+        auto *Window = new TfBrowserWin(&FOwner, QString(), Site, FDesktop, FProfile);
         Events.Bind(Window, Server);
         if (Fast)
             Window->Monitor().SetTimingForTests(50, {400, 400, 400});
@@ -206,6 +206,8 @@ private:
     }
 
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
+    // The windows go with it, before their profile.
     QObject FOwner;
 };
 
@@ -225,11 +227,6 @@ void TestBrowserWin::cleanup()
         delete Window.data();
 }
 
-void TestBrowserWin::cleanupTestCase()
-{
-    KestruneProfile::Release();
-}
-
 void TestBrowserWin::firstShowOpensThenTitleReachesCaptionTrayAndMenu()
 {
     TTestServer Server;
@@ -238,8 +235,8 @@ void TestBrowserWin::firstShowOpensThenTitleReachesCaptionTrayAndMenu()
     const auto Site = MakeSite(Server.Url("/"));
     TEvents Events;
 
-    auto *Window =
-        new TfBrowserWin(&FOwner, QStringLiteral("/nonexistent/Icons/web.ico"), Site.get(), FDesktop);
+    auto *Window = new TfBrowserWin(&FOwner, QStringLiteral("/nonexistent/Icons/web.ico"), Site.get(),
+                                    FDesktop, FProfile);
     Events.Bind(Window, &Server);
     QCOMPARE(Site->IsOpen(), quint8(1));
     QCOMPARE(Window->windowTitle(), QStringLiteral("Kestrune: openning site... "));
@@ -408,7 +405,7 @@ void TestBrowserWin::minimisedWindowComesBackMaximised()
 void TestBrowserWin::uniqueNames()
 {
     const auto Site = MakeSite("about:blank");
-    auto Make = [&] { return new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop); };
+    auto Make = [&] { return new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile); };
     auto Number = [](TfBrowserWin *Window) {
         return Window->objectName().mid(TfBrowserWin::NamePrefix.size()).toInt();
     };
@@ -439,14 +436,24 @@ void TestBrowserWin::ctrlNSwallowedWhileBrowserWindowExists()
     QVERIFY(QTest::qWaitForWindowActive(&Recorder));
 
     const auto Site = MakeSite("about:blank");
-    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop);
-    QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier);
-    QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
-    QTest::keyClick(&Recorder, Qt::Key_N);
-    QCOMPARE(Recorder.Keys, QStringList{QStringLiteral("N")});
+    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile);
+    auto *Other = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile);
+    // The keys that reach the recorder of Ctrl+N, Ctrl+Shift+N and N.
+    auto Press = [&] {
+        Recorder.Keys.clear();
+        QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier);
+        QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(&Recorder, Qt::Key_N);
+        return Recorder.Keys;
+    };
+    QCOMPARE(Press(), QStringList{QStringLiteral("N")});
+    QCOMPARE(ShortcutFired, 0);
+    // One of two windows gone: the other still holds the keys.
+    delete Window;
+    QCOMPARE(Press(), QStringList{QStringLiteral("N")});
     QCOMPARE(ShortcutFired, 0);
 
-    delete Window;
+    delete Other;
     Recorder.Keys.clear();
     QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier | Qt::ShiftModifier);
     QTest::keyClick(&Recorder, Qt::Key_N, Qt::ControlModifier);
@@ -671,22 +678,36 @@ void TestBrowserWin::newWindowRequests()
 
     Window->WebBrowser()->page()->runJavaScript(
         QStringLiteral("window.open('/signin', 'signin', 'width=320,height=240');"));
-    auto FindPopup = [] {
+    auto Popups = [] {
+        QList<TfBrowserPopup *> Found;
         const QWidgetList Windows = QApplication::topLevelWidgets();
         for (QWidget *Widget : Windows)
             if (auto *Popup = qobject_cast<TfBrowserPopup *>(Widget))
-                return Popup;
-        return static_cast<TfBrowserPopup *>(nullptr);
+                Found << Popup;
+        return Found;
     };
-    QTRY_VERIFY_WITH_TIMEOUT(FindPopup(), LoadTimeout);
-    QPointer<TfBrowserPopup> Popup = FindPopup();
-    QCOMPARE(Popup->WebBrowser()->page()->profile(), KestruneProfile::Shared());
+    QTRY_COMPARE_WITH_TIMEOUT(Popups().size(), 1, LoadTimeout);
+    QPointer<TfBrowserPopup> Popup = Popups().value(0);
+    // Every page is made on the profile the window was handed, the sign-in window's included.
+    QCOMPARE(&Window->WebBrowser()->Profile(), &FProfile);
+    QCOMPARE(Window->WebBrowser()->page()->profile(), FProfile.Engine());
+    QCOMPARE(&Popup->WebBrowser()->Profile(), &FProfile);
+    QCOMPARE(Popup->WebBrowser()->page()->profile(), FProfile.Engine());
     QTRY_COMPARE_WITH_TIMEOUT(Popup->windowTitle(), QStringLiteral("Kestrune: Sign in"), LoadTimeout);
     QVERIFY(Server.Requests.contains("/signin"));
 
-    // The sign-in window closes itself when its page says so.
+    // A window the sign-in window opens in turn: the same profile again.
+    Popup->WebBrowser()->page()->runJavaScript(
+        QStringLiteral("window.open('/signin', 'step', 'width=200,height=200');"));
+    QTRY_COMPARE_WITH_TIMEOUT(Popups().size(), 2, LoadTimeout);
+    QPointer<TfBrowserPopup> Inner = Popups().value(0) == Popup ? Popups().value(1) : Popups().value(0);
+    QCOMPARE(&Inner->WebBrowser()->Profile(), &FProfile);
+    QCOMPARE(Inner->WebBrowser()->page()->profile(), FProfile.Engine());
+
+    // The sign-in window closes itself when its page says so; the window it opened goes with it.
     Popup->WebBrowser()->page()->runJavaScript(QStringLiteral("window.close();"));
     QTRY_VERIFY_WITH_TIMEOUT(!Popup, LoadTimeout);
+    QVERIFY(!Inner);
 
     // A real click of the user on the link in the page's top left corner.
     QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
@@ -694,7 +715,7 @@ void TestBrowserWin::newWindowRequests()
     QList<QByteArray> Opened;
     QTRY_VERIFY_WITH_TIMEOUT((Opened += FDesktop.TakeOpened(), !Opened.isEmpty()), LoadTimeout);
     QCOMPARE(Opened, QList<QByteArray>{"http://other.localhost:1/elsewhere"});
-    QVERIFY(!FindPopup());
+    QVERIFY(Popups().isEmpty());
 }
 
 void TestBrowserWin::downloadSavedUnderAFreeName()
@@ -773,7 +794,7 @@ void TestBrowserWin::loginSurvivesRestart()
     QVERIFY(Server.Cookies.value("/").contains(Name + "=s3cr3t"));
 }
 
-void TestBrowserWin::permissionAskedOnceAndNotificationShown()
+void TestBrowserWin::permissionAskedOncePerProfileAndNotificationShown()
 {
     TTestServer Server;
     Server.Pages["/"] = {200, "<html><head><title>Chat</title></head><body>chat</body></html>"};
@@ -808,6 +829,24 @@ void TestBrowserWin::permissionAskedOnceAndNotificationShown()
     QTRY_COMPARE_WITH_TIMEOUT(Second->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
     Second->WebBrowser()->page()->runJavaScript(Ask);
     QTRY_COMPARE_WITH_TIMEOUT(Second->windowTitle(), QStringLiteral("Kestrune: asked granted"), LoadTimeout);
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+
+    // ... but only on its profile: a window on another one is asked, and its answer stays there.
+    TWebProfile Other(QStringLiteral("KestruneOther"));
+    QObject OtherOwner; // its windows go before their profile
+    QPointer<TfBrowserWin> Third = new TfBrowserWin(&OtherOwner, QString(), Site.get(), FDesktop, Other);
+    Third->ShowBrowserWindow();
+    QCOMPARE(Third->WebBrowser()->page()->profile(), Other.Engine());
+    QVERIFY(Other.Engine() != FProfile.Engine());
+    QTRY_COMPARE_WITH_TIMEOUT(Third->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
+    MessageBoxTest::QueueAnswer(TMsgResult::No);
+    Third->WebBrowser()->page()->runJavaScript(Ask);
+    QTRY_COMPARE_WITH_TIMEOUT(Third->windowTitle(), QStringLiteral("Kestrune: asked denied"), LoadTimeout);
+    QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
+    QPointer<TfBrowserWin> Fourth = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Fourth->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
+    Fourth->WebBrowser()->page()->runJavaScript(Ask);
+    QTRY_COMPARE_WITH_TIMEOUT(Fourth->windowTitle(), QStringLiteral("Kestrune: asked granted"), LoadTimeout);
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
 }
 
@@ -866,6 +905,13 @@ void TestBrowserWin::uniqueDownloadName()
     QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("..")), QStringLiteral("download"));
     Touch(QStringLiteral("archive"));
     QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("sub/archive")), QStringLiteral("archive (1)"));
+    // A name handed to a download still under way is taken, though no file has it yet.
+    const QSet<QString> Reserved{Dir.filePath(QStringLiteral("report (2).pdf")),
+                                 Dir.filePath(QStringLiteral("notes.txt"))};
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("report.pdf"), Reserved),
+             QStringLiteral("report (3).pdf"));
+    QCOMPARE(UniqueDownloadName(Dir.path(), QStringLiteral("notes.txt"), Reserved),
+             QStringLiteral("notes (1).txt"));
 }
 
 QTEST_MAIN(TestBrowserWin)

@@ -3,6 +3,7 @@
 #include "SiteDlg.h"
 #include "TestDesktopServices.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -169,6 +170,7 @@ private slots:
 private:
     std::unique_ptr<TfMainForm> MakeForm(const QList<QByteArray> &Parameters = {});
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     std::unique_ptr<QTemporaryDir> FFolder;
     TDialogScript FDialogs;
 };
@@ -199,7 +201,7 @@ void TestMainForm::cleanup()
 
 std::unique_ptr<TfMainForm> TestMainForm::MakeForm(const QList<QByteArray> &Parameters)
 {
-    auto Form = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), Parameters);
+    auto Form = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), Parameters);
     FDesktop.TrayAvailable = false;
     return Form;
 }
@@ -923,7 +925,7 @@ void TestMainForm::saveFailureIsShown()
         QVERIFY(File.open(QIODevice::WriteOnly));
     }
     const QString Missing = Blocker + QStringLiteral("/data");
-    auto Form = std::make_unique<TfMainForm>(FDesktop, Missing, QList<QByteArray>());
+    auto Form = std::make_unique<TfMainForm>(FDesktop, FProfile, Missing, QList<QByteArray>());
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
     FDialogs.Steps = {{QStringLiteral("A"), QString(), true}};
     Form->tbAdd->click();

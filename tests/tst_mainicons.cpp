@@ -8,6 +8,7 @@
 #include "images/ImageDecoding.h"
 #include "images/ImageStoredForm.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -57,6 +58,7 @@ private slots:
 private:
     std::unique_ptr<TfMainForm> MakeForm();
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     std::unique_ptr<QTemporaryDir> FFolder;
 };
 
@@ -83,7 +85,7 @@ void TestMainIcons::cleanup()
 
 std::unique_ptr<TfMainForm> TestMainIcons::MakeForm()
 {
-    auto Form = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
+    auto Form = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), QList<QByteArray>());
     FDesktop.TrayAvailable = false;
     return Form;
 }

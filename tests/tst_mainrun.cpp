@@ -2,8 +2,8 @@
 #include "Main.h"
 #include "Settings.h"
 #include "TestDesktopServices.h"
-#include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QLabel>
@@ -80,7 +80,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
 
     void runTwiceThenCloseWindow();
     void systemBrowserRoads();
@@ -97,6 +96,7 @@ private:
     }
 
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
 };
@@ -116,7 +116,7 @@ void TestMainRun::init()
     WriteSites(FFolder->path(), {{"Alpha", PageWithTitle(LongTitle)},
                                  {"Beta", "http://127.0.0.1:1/beta", 0},
                                  {"ALPHA", PageWithTitle("Second alpha")}});
-    FForm = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
+    FForm = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), QList<QByteArray>());
     FDesktop.TrayAvailable = false;
     QCOMPARE(FForm->Sites.Count(), 3);
     FDesktop.TakeOpened();
@@ -126,11 +126,6 @@ void TestMainRun::cleanup()
 {
     FForm.reset();
     FFolder.reset();
-}
-
-void TestMainRun::cleanupTestCase()
-{
-    KestruneProfile::Release();
 }
 
 void TestMainRun::runTwiceThenCloseWindow()

@@ -6,6 +6,7 @@
 #include "UpdateCheck.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ShellLinks.h"
+#include "platform/WebProfile.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -134,6 +135,7 @@ private:
     template <typename TDialog, typename TAction> void OnNextDialog(TAction Action);
 
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     std::unique_ptr<QTemporaryDir> FData;
     TUpdateServer FServer;
     TUrlCatcher FCatcher;
@@ -171,7 +173,7 @@ void TestMainSettings::cleanup()
 
 std::unique_ptr<TfMainForm> TestMainSettings::NewForm()
 {
-    return std::make_unique<TfMainForm>(FDesktop, FData->path(), QList<QByteArray>());
+    return std::make_unique<TfMainForm>(FDesktop, FProfile, FData->path(), QList<QByteArray>());
 }
 
 template <typename TDialog, typename TAction> void TestMainSettings::OnNextDialog(TAction Action)

@@ -9,6 +9,7 @@
 #include "platform/DockFavorites.h"
 #include "platform/MessageBoxes.h"
 #include "platform/ShellLinks.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -134,6 +135,7 @@ private:
     void RemoveAllFolders();
 
     mutable TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     QTemporaryDir FSchemas;
     std::unique_ptr<QTemporaryDir> FData;
     std::unique_ptr<TfMainForm> FForm;
@@ -159,7 +161,7 @@ void TestMainShortcuts::init()
         QVERIFY(QDir().mkpath(ShortcutPlaceFolder(FDesktop, Place)));
     FData = std::make_unique<QTemporaryDir>();
     QVERIFY(FData->isValid());
-    FForm = std::make_unique<TfMainForm>(FDesktop, FData->path(), QList<QByteArray>());
+    FForm = std::make_unique<TfMainForm>(FDesktop, FProfile, FData->path(), QList<QByteArray>());
     MessageBoxTest::TakeRecords();
 }
 

@@ -4,6 +4,7 @@
 #include "TestHttpServer.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MemoryRelease.h"
+#include "platform/WebProfile.h"
 
 #include <QApplication>
 #include <QFile>
@@ -69,11 +70,14 @@ private slots:
     void oneGiveBackAfterPagesThatGoTogether();
     void freedHeapGoesBackToTheSystem();
     void closedSiteWindowsLeaveNothingBehind();
+
+private:
+    std::unique_ptr<TWebProfile> FProfile = std::make_unique<TWebProfile>();
 };
 
 void TestMemoryRelease::cleanupTestCase()
 {
-    KestruneProfile::Release();
+    FProfile.reset();
 }
 
 void TestMemoryRelease::oneGiveBackAfterPagesThatGoTogether()
@@ -160,7 +164,7 @@ void TestMemoryRelease::closedSiteWindowsLeaveNothingBehind()
     QList<QPointer<QObject>> Parts; // the page controls and their pages
     QList<qint64> Processes;
     for (const auto &Site : Sites) {
-        auto *Window = new TfBrowserWin(&Owner, QString(), Site.get(), Desktop);
+        auto *Window = new TfBrowserWin(&Owner, QString(), Site.get(), Desktop, *FProfile);
         Window->ShowBrowserWindow();
         QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Page"), LoadTimeout);
         QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->page()->renderProcessPid() > 0, LoadTimeout);

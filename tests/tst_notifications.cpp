@@ -9,6 +9,7 @@
 #include "platform/DesktopNotification.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -68,7 +69,6 @@ private slots:
     void initTestCase();
     void init();
     void cleanup();
-    void cleanupTestCase();
     void withoutServiceNothingWaits();
     void changeWithoutTrayIsDesktopNotification();
     void balloonsGoWhereTheyShow_data();
@@ -86,6 +86,7 @@ private:
 
     QString FBusAddress;
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
     TNotificationService FService;
@@ -112,7 +113,7 @@ void TestNotifications::init()
     Site->SetURL("about:blank");
     Sites.Add(std::move(Site));
     QVERIFY(SaveSites(FFolder->path(), Sites));
-    FForm = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
+    FForm = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), QList<QByteArray>());
     FDesktop.TrayAvailable = false;
     FService.Received.clear();
     FTraces.clear();
@@ -122,11 +123,6 @@ void TestNotifications::cleanup()
 {
     FForm.reset();
     FFolder.reset();
-}
-
-void TestNotifications::cleanupTestCase()
-{
-    KestruneProfile::Release();
 }
 
 TfBrowserWin *TestNotifications::RunSite(TTestServer &Server, bool TrayIconSite, bool Watched)

@@ -7,6 +7,7 @@
 #include "UpdateCheck.h"
 #include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QApplication>
 #include <QProcess>
@@ -54,6 +55,7 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
     // No update check for a week, neither here nor in the program.
     UpdateCheckTest::SetServer("http://127.0.0.1:9");
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     {
         QSettings Store(SettingsOrganization, SettingsApplication);
         QVERIFY(WriteStoredLastUpdateCheck(Store, QDateTime::currentDateTime()));
@@ -66,7 +68,7 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
     QVERIFY(QDir().mkpath(ShortcutPlaceFolder(FDesktop, 1)));
     {
         MessageBoxTest::Enable();
-        TfMainForm Form(FDesktop, Data, {});
+        TfMainForm Form(FDesktop, FProfile, Data, {});
         Form.ProgramFile = Program();
         auto Site = std::make_unique<TKestrunSite>();
         Site->SetTitle("Mail");

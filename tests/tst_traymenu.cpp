@@ -7,8 +7,8 @@
 #include "Settings.h"
 #include "TestDesktopServices.h"
 #include "TestNotificationService.h"
-#include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -145,6 +145,7 @@ private:
     TStatusNotifierWatcher *FWatcher = nullptr;
     QStringList FItems;
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     TNotificationService FService;
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
@@ -191,7 +192,6 @@ void TestTrayMenu::cleanup()
 
 void TestTrayMenu::cleanupTestCase()
 {
-    KestruneProfile::Release();
     if (FWatcher) {
         QDBusConnection::disconnectFromBus(QStringLiteral("watcher"));
         QMetaObject::invokeMethod(FWatcher, &QObject::deleteLater);
@@ -213,7 +213,7 @@ void TestTrayMenu::OpenForm(const QList<std::pair<QByteArray, quint8>> &Specs)
         Sites.Add(std::move(Site));
     }
     QVERIFY(SaveSites(FFolder->path(), Sites));
-    FForm = std::make_unique<TfMainForm>(FDesktop, FFolder->path(), QList<QByteArray>());
+    FForm = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), QList<QByteArray>());
 }
 
 QStringList TestTrayMenu::MenuLabels(const QString &Item)

@@ -9,6 +9,7 @@
 #include "images/ImageDecoding.h"
 #include "images/ImageStoredForm.h"
 #include "platform/EmbeddedWB.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QDialog>
@@ -229,7 +230,7 @@ private:
     }
     TfBrowserWin *OpenWindow(TKestrunSite &Site, const QString &IconFile = QString())
     {
-        auto *Window = new TfBrowserWin(nullptr, IconFile, &Site, FDesktop);
+        auto *Window = new TfBrowserWin(nullptr, IconFile, &Site, FDesktop, FProfile);
         FWindows.append(Window);
         Window->ShowAndActivate();
         return Window;
@@ -246,11 +247,12 @@ private:
             Collection.Add(std::move(Copy));
         }
         [&] { QVERIFY(SaveSites(FFolder->path(), Collection)); }();
-        return std::make_unique<TfMainForm>(FDesktop, FFolder->path(), Parameters);
+        return std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), Parameters);
     }
 
     bool FWindowManager;
     TTestDesktopServices FDesktop;
+    TWebProfile FProfile;
     TTestServer FServer;
     std::unique_ptr<QTemporaryDir> FFolder;
     QList<QPointer<TfBrowserWin>> FWindows;

@@ -3,32 +3,20 @@
 #include "RunTexts.h"
 #include "platform/MemoryRelease.h"
 #include "platform/MessageBoxes.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QContextMenuEvent>
-#include <QDir>
-#include <QFileInfo>
-#include <QHash>
 #include <QMenu>
 #include <QPointer>
-#include <QSet>
-#include <QStandardPaths>
-#include <QWebEngineDownloadRequest>
 #include <QWebEngineLoadingInfo>
-#include <QWebEngineNotification>
 #include <QWebEnginePage>
-#include <QWebEngineProfile>
 #include <QWebEngineScript>
 #include <QWebEngineSettings>
 
-namespace {
+#include <optional>
 
-QWebEngineProfile *TheProfile = nullptr;
-// Paths handed to downloads of this run that may not exist on disk yet.
-QSet<QString> ReservedDownloads;
-// The user's answers to permission requests, per origin and feature, until the program ends.
-QHash<QPair<QString, int>, bool> PermissionAnswers;
+namespace {
 
 QString FeatureText(QWebEnginePage::Feature Feature)
 {
@@ -53,98 +41,7 @@ QString FeatureText(QWebEnginePage::Feature Feature)
     return QStringLiteral("use a feature of this computer");
 }
 
-void PresentNotification(std::unique_ptr<QWebEngineNotification> Notification)
-{
-    const QUrl Origin = Notification->origin();
-    for (QWidget *Widget : QApplication::allWidgets()) {
-        auto *View = qobject_cast<TEmbeddedWB *>(Widget);
-        if (View && View->url().adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
-                                         QUrl::RemoveUserInfo) ==
-                        Origin.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment |
-                                        QUrl::RemoveUserInfo)) {
-            Notification->show();
-            emit View->WebNotification(Notification->title(), Notification->message());
-            return;
-        }
-    }
-}
-
-void HandleDownload(QWebEngineDownloadRequest *Download)
-{
-    QString Folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (Folder.isEmpty())
-        Folder = QDir::homePath();
-    QDir().mkpath(Folder);
-    const QString Name = UniqueDownloadName(Folder, Download->downloadFileName());
-    const QString Path = QDir(Folder).filePath(Name);
-    ReservedDownloads.insert(Path);
-    Download->setDownloadDirectory(Folder);
-    Download->setDownloadFileName(Name);
-
-    QPointer<TEmbeddedWB> View = TEmbeddedWB::ForPage(Download->page());
-    auto Report = [View](const QString &Text) {
-        if (View)
-            emit View->StatusMessage(Text);
-    };
-    QObject::connect(
-        Download, &QWebEngineDownloadRequest::receivedBytesChanged, Download, [Download, Name, Report] {
-            const qint64 Total = Download->totalBytes();
-            Report(Total > 0
-                       ? QStringLiteral("Downloading %1: %2%")
-                             .arg(Name)
-                             .arg(Download->receivedBytes() * 100 / Total)
-                       : QStringLiteral("Downloading %1: %2 bytes").arg(Name).arg(Download->receivedBytes()));
-        });
-    QObject::connect(Download, &QWebEngineDownloadRequest::isFinishedChanged, Download,
-                     [Download, Name, Path, Report, View] {
-                         if (!Download->isFinished())
-                             return;
-                         ReservedDownloads.remove(Path);
-                         QWidget *Parent = View ? View->window() : nullptr;
-                         if (Download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
-                             Report(QStringLiteral("Downloaded %1").arg(Name));
-                             ShowMessage(Parent, TMsgKind::Information,
-                                         QStringLiteral("Download saved as \"%1\".").arg(Path));
-                         } else if (Download->state() == QWebEngineDownloadRequest::DownloadInterrupted) {
-                             Report(QStringLiteral("Download of %1 failed").arg(Name));
-                             ShowMessage(Parent, TMsgKind::Error,
-                                         QStringLiteral("Download of \"%1\" failed: %2")
-                                             .arg(Name, Download->interruptReasonString()));
-                         } else {
-                             Report(QString());
-                         }
-                     });
-    Download->accept();
-}
-
 } // namespace
-
-namespace KestruneProfile {
-
-QWebEngineProfile *Shared()
-{
-    if (TheProfile)
-        return TheProfile;
-    TheProfile = new QWebEngineProfile(QStringLiteral("Kestrune"));
-    const QString Data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
-    const QString Cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
-    TheProfile->setPersistentStoragePath(Data + QStringLiteral("/Kestrune/WebEngine"));
-    TheProfile->setCachePath(Cache + QStringLiteral("/Kestrune/WebEngine"));
-    TheProfile->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
-    TheProfile->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
-    TheProfile->setNotificationPresenter(PresentNotification);
-    QObject::connect(TheProfile, &QWebEngineProfile::downloadRequested, TheProfile, HandleDownload);
-    // In case the program's end does not release it: still before the engine itself goes.
-    qAddPostRoutine(Release);
-    return TheProfile;
-}
-
-void Release()
-{
-    delete std::exchange(TheProfile, nullptr);
-}
-
-} // namespace KestruneProfile
 
 TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Destination, const QUrl &Requested,
                                const QUrl &Current)
@@ -162,32 +59,9 @@ TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Desti
     return TNewWindowRoute::SystemBrowser;
 }
 
-QString UniqueDownloadName(const QString &Folder, const QString &Wanted)
+TEmbeddedWB::TEmbeddedWB(QWidget *Parent, TWebProfile &Profile) : QWebEngineView(Parent), FProfile(Profile)
 {
-    QString Name = QFileInfo(Wanted).fileName().trimmed();
-    while (Name.startsWith(QLatin1Char('.')))
-        Name.remove(0, 1);
-    if (Name.isEmpty())
-        Name = QStringLiteral("download");
-    const QDir Dir(Folder);
-    QString Base = Name;
-    QString Extension;
-    const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.'));
-    if (Dot > 0) {
-        Base = Name.left(Dot);
-        Extension = Name.mid(Dot);
-    }
-    QString Candidate = Name;
-    for (int i = 1;
-         QFileInfo::exists(Dir.filePath(Candidate)) || ReservedDownloads.contains(Dir.filePath(Candidate));
-         ++i)
-        Candidate = QStringLiteral("%1 (%2)%3").arg(Base).arg(i).arg(Extension);
-    return Candidate;
-}
-
-TEmbeddedWB::TEmbeddedWB(QWidget *Parent, QWebEngineProfile *Profile) : QWebEngineView(Parent)
-{
-    auto *Page = new QWebEnginePage(Profile ? Profile : KestruneProfile::Shared(), this);
+    auto *Page = new QWebEnginePage(FProfile.Engine(), this);
     setPage(Page);
 
     // What the site window asks of the engine: images, video and sound load; scripts and plug-ins run.
@@ -351,34 +225,32 @@ void TEmbeddedWB::NewWindowRequested(QWebEngineNewWindowRequest &Request)
 
 void TEmbeddedWB::PermissionRequested(const QUrl &Origin, QWebEnginePage::Feature Feature)
 {
-    const auto Key = qMakePair(Origin.toString(), int(Feature));
-    if (const auto Known = PermissionAnswers.constFind(Key); Known != PermissionAnswers.constEnd()) {
+    if (const std::optional<bool> Known = FProfile.PermissionAnswer(Origin, Feature)) {
         page()->setFeaturePermission(Origin, Feature,
                                      *Known ? QWebEnginePage::PermissionGrantedByUser
                                             : QWebEnginePage::PermissionDeniedByUser);
         return;
     }
-    // Asked outside the engine's own call, which must not wait for the user.
+    // Asked outside the engine's own call, which must not wait for the user. The profile outlives
+    // the box; this control may not.
     QMetaObject::invokeMethod(
         this,
-        [this, Origin, Feature, Key] {
+        [this, Profile = &FProfile, Origin, Feature] {
             QPointer<TEmbeddedWB> Self(this);
-            bool Granted = false;
-            if (const auto Known = PermissionAnswers.constFind(Key); Known != PermissionAnswers.constEnd()) {
-                Granted = *Known;
-            } else {
+            std::optional<bool> Granted = Profile->PermissionAnswer(Origin, Feature);
+            if (!Granted) {
                 const QString Text =
                     QStringLiteral("The site %1 wants to %2. Allow it?")
                         .arg(Origin.adjusted(QUrl::RemovePath).toDisplayString(), FeatureText(Feature));
                 Granted =
                     ShowMessage(window(), TMsgKind::Confirm, Text, TMsgButtons::YesNo) == TMsgResult::Yes;
-                PermissionAnswers.insert(Key, Granted);
+                Profile->SetPermissionAnswer(Origin, Feature, *Granted);
                 if (!Self)
                     return;
             }
             page()->setFeaturePermission(Origin, Feature,
-                                         Granted ? QWebEnginePage::PermissionGrantedByUser
-                                                 : QWebEnginePage::PermissionDeniedByUser);
+                                         *Granted ? QWebEnginePage::PermissionGrantedByUser
+                                                  : QWebEnginePage::PermissionDeniedByUser);
         },
         Qt::QueuedConnection);
 }

@@ -10,17 +10,7 @@
 #include <memory>
 
 class QAction;
-class QWebEngineProfile;
-
-// The one browser profile of the program: every site window shares its cookies, storage and cache,
-// kept in the user's data and cache folders so that logins survive a restart.
-namespace KestruneProfile {
-// Created on first use, with the download, permission and notification handling of the program.
-QWebEngineProfile *Shared();
-// Deletes the profile so that cookies and cache reach the disk. Call it at the end of the program,
-// after every browser window is gone.
-void Release();
-} // namespace KestruneProfile
+class TWebProfile;
 
 // Where a page's request for a new window goes.
 enum class TNewWindowRoute
@@ -31,10 +21,6 @@ enum class TNewWindowRoute
 };
 TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Destination, const QUrl &Requested,
                                const QUrl &Current);
-
-// A name in Folder for Wanted that names no existing file: "name.ext", "name (1).ext", ...
-// Wanted loses any folder part; an empty or dot-only name becomes "download".
-QString UniqueDownloadName(const QString &Folder, const QString &Wanted);
 
 // The site page: a web view with the operations and the five events that the site window and its
 // change monitor need. Each event holds one handler; setting one replaces the previous one.
@@ -47,8 +33,11 @@ public:
     using TNotifyEvent = std::function<void()>;
     using TSourceReady = std::function<void(bool Ok, const QByteArray &Text)>;
 
-    explicit TEmbeddedWB(QWidget *Parent = nullptr, QWebEngineProfile *Profile = nullptr);
+    // The page is made on Profile, which must outlive this control.
+    TEmbeddedWB(QWidget *Parent, TWebProfile &Profile);
     ~TEmbeddedWB() override;
+
+    TWebProfile &Profile() const { return FProfile; }
 
     void Navigate(const QByteArray &Url);
     void Refresh();
@@ -93,6 +82,7 @@ private:
     void PermissionRequested(const QUrl &Origin, QWebEnginePage::Feature Feature);
     static void Raise(const TNotifyEvent &Event);
 
+    TWebProfile &FProfile;
     TTextEvent FOnTitleChange;
     TTextEvent FOnStatusTextChange;
     TNotifyEvent FOnBeforeNavigate2;

@@ -1,0 +1,157 @@
+#include "platform/WebProfile.h"
+
+#include "platform/EmbeddedWB.h"
+#include "platform/MessageBoxes.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QPointer>
+#include <QStandardPaths>
+#include <QWebEngineDownloadRequest>
+#include <QWebEngineNotification>
+#include <QWebEngineProfile>
+
+namespace {
+
+QPair<QString, int> PermissionKey(const QUrl &Origin, QWebEnginePage::Feature Feature)
+{
+    return qMakePair(Origin.toString(), int(Feature));
+}
+
+QUrl OriginOf(const QUrl &Url)
+{
+    return Url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+}
+
+} // namespace
+
+QString UniqueDownloadName(const QString &Folder, const QString &Wanted, const QSet<QString> &Reserved)
+{
+    QString Name = QFileInfo(Wanted).fileName().trimmed();
+    while (Name.startsWith(QLatin1Char('.')))
+        Name.remove(0, 1);
+    if (Name.isEmpty())
+        Name = QStringLiteral("download");
+    const QDir Dir(Folder);
+    QString Base = Name;
+    QString Extension;
+    const qsizetype Dot = Name.lastIndexOf(QLatin1Char('.'));
+    if (Dot > 0) {
+        Base = Name.left(Dot);
+        Extension = Name.mid(Dot);
+    }
+    QString Candidate = Name;
+    for (int i = 1; QFileInfo::exists(Dir.filePath(Candidate)) || Reserved.contains(Dir.filePath(Candidate));
+         ++i)
+        Candidate = QStringLiteral("%1 (%2)%3").arg(Base).arg(i).arg(Extension);
+    return Candidate;
+}
+
+TWebProfile::TWebProfile(const QString &Name) : FName(Name) {}
+
+TWebProfile::~TWebProfile()
+{
+    // The engine's profile first: downloads it cancels as it goes still find their reservations.
+    FEngine.reset();
+}
+
+QWebEngineProfile *TWebProfile::Engine()
+{
+    if (FEngine)
+        return FEngine.get();
+    FEngine = std::make_unique<QWebEngineProfile>(FName);
+    const QString Data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    const QString Cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    FEngine->setPersistentStoragePath(Data + QLatin1Char('/') + FName + QStringLiteral("/WebEngine"));
+    FEngine->setCachePath(Cache + QLatin1Char('/') + FName + QStringLiteral("/WebEngine"));
+    FEngine->setPersistentCookiesPolicy(QWebEngineProfile::AllowPersistentCookies);
+    FEngine->setHttpCacheType(QWebEngineProfile::DiskHttpCache);
+    FEngine->setNotificationPresenter([this](std::unique_ptr<QWebEngineNotification> Notification) {
+        PresentNotification(std::move(Notification));
+    });
+    QObject::connect(FEngine.get(), &QWebEngineProfile::downloadRequested, FEngine.get(),
+                     [this](QWebEngineDownloadRequest *Download) { HandleDownload(Download); });
+    return FEngine.get();
+}
+
+std::optional<bool> TWebProfile::PermissionAnswer(const QUrl &Origin, QWebEnginePage::Feature Feature) const
+{
+    const auto Known = FPermissionAnswers.constFind(PermissionKey(Origin, Feature));
+    if (Known == FPermissionAnswers.constEnd())
+        return std::nullopt;
+    return *Known;
+}
+
+void TWebProfile::SetPermissionAnswer(const QUrl &Origin, QWebEnginePage::Feature Feature, bool Granted)
+{
+    FPermissionAnswers.insert(PermissionKey(Origin, Feature), Granted);
+}
+
+QString TWebProfile::DownloadName(const QString &Folder, const QString &Wanted) const
+{
+    return UniqueDownloadName(Folder, Wanted, FReservedDownloads);
+}
+
+void TWebProfile::PresentNotification(std::unique_ptr<QWebEngineNotification> Notification)
+{
+    const QUrl Origin = OriginOf(Notification->origin());
+    const QWidgetList Widgets = QApplication::allWidgets();
+    for (QWidget *Widget : Widgets) {
+        auto *View = qobject_cast<TEmbeddedWB *>(Widget);
+        if (View && &View->Profile() == this && OriginOf(View->url()) == Origin) {
+            Notification->show();
+            emit View->WebNotification(Notification->title(), Notification->message());
+            return;
+        }
+    }
+}
+
+void TWebProfile::HandleDownload(QWebEngineDownloadRequest *Download)
+{
+    QString Folder = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+    if (Folder.isEmpty())
+        Folder = QDir::homePath();
+    QDir().mkpath(Folder);
+    const QString Name = DownloadName(Folder, Download->downloadFileName());
+    const QString Path = QDir(Folder).filePath(Name);
+    FReservedDownloads.insert(Path);
+    Download->setDownloadDirectory(Folder);
+    Download->setDownloadFileName(Name);
+
+    QPointer<TEmbeddedWB> View = TEmbeddedWB::ForPage(Download->page());
+    auto Report = [View](const QString &Text) {
+        if (View)
+            emit View->StatusMessage(Text);
+    };
+    QObject::connect(
+        Download, &QWebEngineDownloadRequest::receivedBytesChanged, Download, [Download, Name, Report] {
+            const qint64 Total = Download->totalBytes();
+            Report(Total > 0
+                       ? QStringLiteral("Downloading %1: %2%")
+                             .arg(Name)
+                             .arg(Download->receivedBytes() * 100 / Total)
+                       : QStringLiteral("Downloading %1: %2 bytes").arg(Name).arg(Download->receivedBytes()));
+        });
+    // The download belongs to the engine's profile, which this object owns: it cannot outlive us.
+    QObject::connect(Download, &QWebEngineDownloadRequest::isFinishedChanged, Download,
+                     [this, Download, Name, Path, Report, View] {
+                         if (!Download->isFinished())
+                             return;
+                         FReservedDownloads.remove(Path);
+                         QWidget *Parent = View ? View->window() : nullptr;
+                         if (Download->state() == QWebEngineDownloadRequest::DownloadCompleted) {
+                             Report(QStringLiteral("Downloaded %1").arg(Name));
+                             ShowMessage(Parent, TMsgKind::Information,
+                                         QStringLiteral("Download saved as \"%1\".").arg(Path));
+                         } else if (Download->state() == QWebEngineDownloadRequest::DownloadInterrupted) {
+                             Report(QStringLiteral("Download of %1 failed").arg(Name));
+                             ShowMessage(Parent, TMsgKind::Error,
+                                         QStringLiteral("Download of \"%1\" failed: %2")
+                                             .arg(Name, Download->interruptReasonString()));
+                         } else {
+                             Report(QString());
+                         }
+                     });
+    Download->accept();
+}

@@ -353,8 +353,13 @@ void TfBrowserWin::FormClose()
 void TfBrowserWin::changeEvent(QEvent *Event)
 {
     QWidget::changeEvent(Event);
-    if (Event->type() == QEvent::WindowStateChange && isMinimized() && FSite &&
-        FSite->MinimizeToTaskbar() == 0 && TrayAvailable()) {
+    if (Event->type() == QEvent::WindowStateChange && isMinimized() && !FRestoring)
+        MinimizedToTray();
+}
+
+void TfBrowserWin::MinimizedToTray()
+{
+    if (FSite && FSite->MinimizeToTaskbar() == 0 && TrayAvailable()) {
         QTimer::singleShot(0, this, [this] {
             if (isMinimized())
                 HideToTray();
@@ -383,8 +388,18 @@ void TfBrowserWin::ShowBrowserWindow()
     show();
     // Shown first and then restored: on X11 a minimised window comes back by being mapped, which
     // the restore does once the window is the toolkit's shown window again.
-    if (Minimized)
+    if (Minimized) {
         setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowMaximized);
+        // The window was mapped with its iconic hint and then restored: the window manager's word
+        // on the first can come after the restore. A minimised state that is still there once it
+        // has settled is the user's.
+        FRestoring = true;
+        QTimer::singleShot(RestoreSettleTime, this, [this] {
+            FRestoring = false;
+            if (isVisible() && isMinimized())
+                MinimizedToTray();
+        });
+    }
 }
 
 void TfBrowserWin::ShowAndActivate()

@@ -94,6 +94,8 @@ private:
     void FormShow();
     void StartNavigation();
     void FormClose();
+    // A tray-icon site's window that was minimised goes to its tray icon where there is a tray.
+    void MinimizedToTray();
     void WebBrowserTitleChange(const QString &Title);
     void WebBrowserStatusTextChange(const QString &Text);
     void OpenPopup(QWebEngineNewWindowRequest &Request);
@@ -116,6 +118,10 @@ private:
     TWebProfile &FProfile;
     bool FFirstShow = true;
     bool FCloseRequested = false;
+    // Set while a window hidden from the minimised state comes back: the window manager may still
+    // report the old iconic state on the way, which must not send the window to the tray again.
+    bool FRestoring = false;
+    static constexpr int RestoreSettleTime = 1500;
     Qt::WindowStates FStateBeforeFullScreen;
     QIcon FIcon;
     TEmbeddedWB *FWebBrowser = nullptr;

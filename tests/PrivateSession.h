@@ -14,11 +14,14 @@ inline QString StartPrivateXServer(QProcess &Server)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("Xvfb")).isEmpty())
         return QString();
-    // The server picks a free display and writes its number once it accepts clients.
+    // The server picks a free display and writes its number once it accepts clients. It keeps its
+    // state when its last client goes (as between two copies of the program that a test starts):
+    // a server reset re-makes its listening sockets, which another server starting meanwhile may
+    // have disturbed.
     Server.start(QStringLiteral("Xvfb"),
                  {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-screen"),
                   QStringLiteral("0"), QStringLiteral("800x600x24"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp")});
+                  QStringLiteral("tcp"), QStringLiteral("-noreset")});
     if (!Server.waitForStarted(10000))
         return QString();
     QByteArray Number;

@@ -162,6 +162,7 @@ void TestHandOverBoxes::laterStart()
     First.start(Program(), {});
     QVERIFY(First.waitForStarted(10000));
     const QString Main = NewWindow(QStringLiteral("Kestrune"), {});
+    QVERIFY2(FServer.state() == QProcess::Running, "the private X server ended");
     QVERIFY2(!Main.isEmpty(), "the first copy showed no window");
     const QStringList Before = Windows(QStringLiteral("Kestrune")) + Windows(QStringLiteral("Information"));
 
@@ -216,6 +217,7 @@ void TestHandOverBoxes::laterStartDuringOwnBox()
     QVERIFY(First.waitForStarted(10000));
     // The main window is shown once its own parameters are done, so no "Kestrune" window exists yet.
     const QString Own = NewWindow(QStringLiteral("Information"), {});
+    QVERIFY2(FServer.state() == QProcess::Running, "the private X server ended");
     QVERIFY2(!Own.isEmpty(), "the first copy showed no box for its own parameter");
 
     QProcess Second;

@@ -85,6 +85,15 @@ void CloseOpenDialogs()
 
 } // namespace
 
+extern "C" __attribute__((visibility("default"))) void KestruneShowStartError(int &Argc, char **Argv,
+                                                                              const char *Message)
+{
+    QApplication App(Argc, Argv);
+    QApplication::setApplicationName(QStringLiteral("Kestrune"));
+    QGuiApplication::setDesktopFileName(QStringLiteral(KESTRUNE_APP_ID));
+    ShowMessage(nullptr, TMsgKind::Error, QString::fromLocal8Bit(Message));
+}
+
 extern "C" __attribute__((visibility("default"))) int
 KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line)
 {
@@ -156,7 +165,9 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
         Guard.Listen(&Created, [&Created](const QByteArray &Parameter) { Created.OpenLink(Parameter); });
     });
     Running = &Form;
-    QObject::connect(&Form, &TfMainForm::FormClosed, &App, [] {
+    QObject::connect(&Form, &TfMainForm::FormClosed, &App, [&Guard] {
+        // Links that come from now on wait for us to end, and then start a copy of their own.
+        Guard.StopTakingLinks();
         CloseOpenDialogs();
         QCoreApplication::exit(0);
     });

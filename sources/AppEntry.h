@@ -14,4 +14,11 @@ extern "C" int KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const 
 
 using TKestruneRun = int (*)(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line);
 inline constexpr const char *KestruneRunSymbol = "KestruneRun";
+
+// Shows Message (local 8-bit text) in an error box, for a start that cannot go on; returns once the
+// user has closed it. Needs a display.
+extern "C" void KestruneShowStartError(int &Argc, char **Argv, const char *Message);
+
+using TKestruneShowStartError = void (*)(int &Argc, char **Argv, const char *Message);
+inline constexpr const char *KestruneShowStartErrorSymbol = "KestruneShowStartError";
 inline constexpr const char *KestruneModuleFileName = "libkestrune-app.so";

@@ -190,6 +190,9 @@ TKestrunCollection::TLoadResult TKestrunCollection::LoadFromStream(QIODevice &St
     qint32 N = 0;
     if (!ReadInt32(Stream, N))
         return TLoadResult::Truncated;
+    // Sites behind a count of none are not read; whoever saves next must not lose them unnoticed.
+    if (N <= 0)
+        return Stream.atEnd() ? TLoadResult::Loaded : TLoadResult::UnreadData;
     for (qint32 i = 0; i < N; ++i) {
         auto Site = std::make_unique<TKestrunSite>();
         if (!Site->ReadFromStream(Stream))
@@ -240,6 +243,9 @@ TLoadSitesResult LoadSites(const QString &Folder, TKestrunCollection &Sites)
         break;
     case TKestrunCollection::TLoadResult::Truncated:
         Result.Status = TLoadSitesResult::Truncated;
+        break;
+    case TKestrunCollection::TLoadResult::UnreadData:
+        Result.Status = TLoadSitesResult::UnreadData;
         break;
     }
     return Result;

@@ -107,6 +107,8 @@ public:
         Loaded,    // the header matched; every record was whole
         BadHeader, // shorter than the header or a different header: nothing was read
         Truncated, // the file ends inside a record: the whole sites before it were read
+        // the count says none (0 or negative), yet bytes follow it: loaded as empty, the bytes unread
+        UnreadData,
     };
     TLoadResult LoadFromStream(QIODevice &Stream);
     bool SaveToStream(QIODevice &Stream) const;
@@ -132,11 +134,15 @@ struct TLoadSitesResult
         Loaded,
         CannotOpen,
         BadHeader,
-        Truncated
+        Truncated,
+        UnreadData
     } Status = NoFile;
     QString Error;
     // An existing file whose content was not (or not all) read: keep it before the next save.
-    bool Unusable() const { return Status == CannotOpen || Status == BadHeader || Status == Truncated; }
+    bool Unusable() const
+    {
+        return Status == CannotOpen || Status == BadHeader || Status == Truncated || Status == UnreadData;
+    }
 };
 
 // Folder is the data folder, with or without a trailing '/'.

@@ -21,6 +21,9 @@ inline constexpr int RetryInterval = 1000;
 inline constexpr qsizetype MaxHandOverTextSize = 256 * 1024;
 // Sent back by the first copy once its handler has returned for every parameter of a record.
 inline constexpr char HandOverAcknowledgement = '\x06';
+// Sent back instead by a first copy that no longer takes links (it is quitting): the later start
+// searches again, and once the first copy has gone it takes the lock and opens the links itself.
+inline constexpr char HandOverRefusal = '\x15';
 // How long the first copy waits for a connection's whole record before dropping it.
 inline constexpr int HandOverReceiveTimeout = 5000;
 

@@ -3,6 +3,8 @@
 // first copy loads the program's body (libkestrune-app.so) with its windows and web engine.
 #include "AppEntry.h"
 #include "CommandLine.h"
+#include "DataFolder.h"
+#include "platform/DataFolderLock.h"
 #include "platform/InstanceGuard.h"
 
 #include <cerrno>
@@ -32,8 +34,8 @@ std::string ExecutableFolder()
 
 // The body sits beside the executable in the build tree and in the program's library folder once
 // installed; never looked for in the current folder or through the environment, which another
-// user or program could have prepared.
-TKestruneRun LoadBody()
+// user or program could have prepared. Null when it cannot be loaded (said on standard error).
+void *LoadBody(std::string &Module)
 {
     const std::string Folder = ExecutableFolder();
     if (Folder.empty()) {
@@ -43,7 +45,7 @@ TKestruneRun LoadBody()
     }
     const std::string Beside = Folder + '/' + KestruneModuleFileName;
     const std::string Installed = Folder + '/' + KESTRUNE_MODULE_DIR + '/' + KestruneModuleFileName;
-    std::string Module;
+    Module.clear();
     for (const std::string &Candidate : {Beside, Installed}) {
         if (::access(Candidate.c_str(), F_OK) == 0) {
             Module = Candidate;
@@ -56,15 +58,47 @@ TKestruneRun LoadBody()
         return nullptr;
     }
     void *Handle = ::dlopen(Module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!Handle) {
+    if (!Handle)
         std::fprintf(stderr, "kestrune: cannot load the program's module: %s\n", ::dlerror());
-        return nullptr;
-    }
     // Never closed: its objects live until the process ends.
-    auto Run = reinterpret_cast<TKestruneRun>(::dlsym(Handle, KestruneRunSymbol));
-    if (!Run)
+    return Handle;
+}
+
+template <typename TFunction> TFunction BodyFunction(void *Body, const std::string &Module, const char *Name)
+{
+    auto Function = reinterpret_cast<TFunction>(::dlsym(Body, Name));
+    if (!Function)
         std::fprintf(stderr, "kestrune: %s is not this program's module: %s\n", Module.c_str(), ::dlerror());
-    return Run;
+    return Function;
+}
+
+// A start from the application menu has no terminal: what stops it is said in a box as well,
+// where there is a display to show one.
+bool DisplayExists()
+{
+    const char *Platform = std::getenv("QT_QPA_PLATFORM");
+    if (Platform &&
+        (std::strncmp(Platform, "offscreen", 9) == 0 || std::strncmp(Platform, "minimal", 7) == 0))
+        return false;
+    const char *X11 = std::getenv("DISPLAY");
+    const char *Wayland = std::getenv("WAYLAND_DISPLAY");
+    return (X11 && *X11) || (Wayland && *Wayland);
+}
+
+// One line on standard error, and the box; the start ends with status 1.
+int FailStart(int &argc, char **argv, const QString &Message)
+{
+    const QByteArray Text = Message.toLocal8Bit();
+    std::fprintf(stderr, "kestrune: %s\n", Text.constData());
+    if (DisplayExists()) {
+        std::string Module;
+        if (void *Body = LoadBody(Module)) {
+            if (const auto Show =
+                    BodyFunction<TKestruneShowStartError>(Body, Module, KestruneShowStartErrorSymbol))
+                Show(argc, argv, Text.constData());
+        }
+    }
+    return 1;
 }
 
 } // namespace
@@ -86,12 +120,23 @@ int main(int argc, char *argv[])
         if (Guard.AlreadyRunning(Line.Parameters))
             return 0;
     } catch (const std::exception &Error) {
-        std::fprintf(stderr, "kestrune: %s\n", Error.what());
-        return 1;
+        return FailStart(argc, argv, QString::fromLocal8Bit(Error.what()));
     }
 
-    const TKestruneRun Run = LoadBody();
+    std::string Module;
+    void *Body = LoadBody(Module);
+    const auto Run = Body ? BodyFunction<TKestruneRun>(Body, Module, KestruneRunSymbol) : nullptr;
     if (!Run)
         return 1;
+
+    // Copies that see different runtime folders (a shell without XDG_RUNTIME_DIR, su, ssh) do not
+    // find each other above; the data folder they share tells. Taken before anything is read, and
+    // held until the program has saved and ended. A folder that cannot be made is the body's to say.
+    const QString Folder = ProgramFolderOf(QString::fromStdString(ExecutableFolder()));
+    TDataFolderLock DataLock(Folder);
+    if (!Folder.isEmpty() && !DataLock.TryLock())
+        return FailStart(argc, argv,
+                         DataLock.HeldElsewhereMessage() +
+                             QStringLiteral(" This start ends without changing anything there."));
     return Run(argc, argv, Guard, Line);
 }

@@ -1,8 +1,11 @@
 // A small program with the start-up of Kestrune's entry, for the hand-over tests and benchmark:
-//   handover_peer [--log FILE] [--listen-delay MS] [--handler-delay MS] [--name NAME] [--] PARAMETERS...
+//   handover_peer [--log FILE] [--listen-delay MS] [--handler-delay MS] [--quit-delay MS] [--name NAME]
+//                 [--] PARAMETERS...
 // Lines in the log (parameters in hex): "later" (handed over, ended), "first", "own <hex>" (own
 // parameter), "listening", "begin <hex>" / "end <hex>" around the handler of a handed-over
-// parameter. The first copy ends when its standard input closes.
+// parameter, "quitting". The first copy ends when its standard input closes; with a quit delay it
+// first stops taking links ("quitting") and ends that much later, as the program's quit road does
+// while it saves.
 
 #include "platform/InstanceGuard.h"
 
@@ -46,6 +49,7 @@ int main(int argc, char **argv)
     QString Name = QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}");
     int ListenDelay = 0;
     int HandlerDelay = 0;
+    int QuitDelay = -1;
     int I = 1;
     for (; I < argc; ++I) {
         const QByteArray Option = argv[I];
@@ -61,6 +65,8 @@ int main(int argc, char **argv)
             ListenDelay = std::atoi(argv[++I]);
         else if (Option == "--handler-delay")
             HandlerDelay = std::atoi(argv[++I]);
+        else if (Option == "--quit-delay")
+            QuitDelay = std::atoi(argv[++I]);
         else if (Option == "--name")
             Name = QString::fromUtf8(argv[++I]);
         else
@@ -89,11 +95,17 @@ int main(int argc, char **argv)
     ProcessParameters(Parameters, [](const QByteArray &Parameter) { Log("own " + Parameter.toHex()); });
 
     QSocketNotifier Input(STDIN_FILENO, QSocketNotifier::Read);
-    QObject::connect(&Input, &QSocketNotifier::activated, &App, [&Input] {
+    QObject::connect(&Input, &QSocketNotifier::activated, &App, [&Input, &Guard, QuitDelay] {
         char Buffer[256];
         if (::read(STDIN_FILENO, Buffer, sizeof(Buffer)) <= 0) {
             Input.setEnabled(false);
-            QCoreApplication::quit();
+            if (QuitDelay < 0) {
+                QCoreApplication::quit();
+                return;
+            }
+            Guard.StopTakingLinks();
+            Log("quitting");
+            QTimer::singleShot(QuitDelay, &QCoreApplication::quit);
         }
     });
 

@@ -172,9 +172,13 @@ void TestCollectionFile::readerEdgeCases_data()
         << QByteArray("Kestrune. Site Collection file.") + Int32(0) << LoadResult::BadHeader << 0;
     QTest::newRow("another file") << QByteArray("PK\x03\x04 this is a zip file, not ours at all")
                                   << LoadResult::BadHeader << 0;
-    QTest::newRow("count -1") << Header + Int32(-1) + Example.mid(35) << LoadResult::Loaded << 0;
+    QTest::newRow("count -1 alone") << Header + Int32(-1) << LoadResult::Loaded << 0;
+    // Loaded as empty, but the bytes behind the count must be kept before the next save.
+    QTest::newRow("count -1 with a record behind")
+        << Header + Int32(-1) + Example.mid(35) << LoadResult::UnreadData << 0;
     QTest::newRow("count 0 with a record behind")
-        << Header + Int32(0) + Example.mid(35) << LoadResult::Loaded << 0;
+        << Header + Int32(0) + Example.mid(35) << LoadResult::UnreadData << 0;
+    QTest::newRow("count 0 with one byte behind") << Header + Int32(0) + "x" << LoadResult::UnreadData << 0;
     QTest::newRow("trailing bytes ignored") << Example + "garbage" << LoadResult::Loaded << 1;
     QTest::newRow("count larger than the records")
         << Header + Int32(5) + Example.mid(35) << LoadResult::Truncated << 1;
@@ -279,6 +283,12 @@ void TestCollectionFile::loadSitesStatus()
 
     QVERIFY(WriteFile(Path, ExampleFile().left(60)));
     QVERIFY(LoadSites(Dir.path(), Sites).Unusable());
+
+    QVERIFY(WriteFile(Path, ExampleFile().left(31) + QByteArray(4, '\0') + ExampleFile().mid(35)));
+    R = LoadSites(Dir.path(), Sites);
+    QCOMPARE(R.Status, TLoadSitesResult::UnreadData);
+    QVERIFY(R.Unusable());
+    QCOMPARE(Sites.Count(), 0);
 
     // A folder in the place of the file cannot be read as one.
     QVERIFY(QFile::remove(Path));

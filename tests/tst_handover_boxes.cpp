@@ -36,6 +36,7 @@ private slots:
     void laterStart_data();
     void laterStart();
     void laterStartDuringOwnBox();
+    void dataFolderInUseShowsBox();
 
 private:
     // A private session for both copies with one site, "Mail", in Home.
@@ -241,6 +242,43 @@ void TestHandOverBoxes::laterStartDuringOwnBox()
     QVERIFY2(!NewWindow(QStringLiteral("Kestrune"), {HandedOver}).isEmpty(),
              "the first copy showed no window");
     QCOMPARE(First.state(), QProcess::Running);
+    ::kill(pid_t(First.processId()), SIGTERM);
+    QVERIFY(First.waitForFinished(20000));
+    QCOMPARE(First.exitCode(), 0);
+}
+
+// A start from the menu that finds its data folder used by a copy it cannot reach (another runtime
+// folder) says so in a box, not only on a standard error nobody reads.
+void TestHandOverBoxes::dataFolderInUseShowsBox()
+{
+    QTemporaryDir Home;
+    const QProcessEnvironment Environment = PrepareSession(Home);
+    QVERIFY(!Environment.isEmpty());
+    QProcess First;
+    First.setProcessEnvironment(Environment);
+    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    First.start(Program(), {});
+    QVERIFY(First.waitForStarted(10000));
+    QVERIFY2(!NewWindow(QStringLiteral("Kestrune"), {}).isEmpty(), "the first copy showed no window");
+
+    QProcessEnvironment Other = Environment;
+    Other.insert(QStringLiteral("XDG_RUNTIME_DIR"), Home.filePath(QStringLiteral("other-run")));
+    QVERIFY(QDir().mkpath(Home.filePath(QStringLiteral("other-run"))));
+    QFile::setPermissions(Home.filePath(QStringLiteral("other-run")),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QProcess Second;
+    Second.setProcessEnvironment(Other);
+    Second.start(Program(), {});
+    QVERIFY(Second.waitForStarted(10000));
+    const QString Box = NewWindow(QStringLiteral("Error"), {});
+    QVERIFY2(!Box.isEmpty(), "the second start showed no box");
+    QCOMPARE(Second.state(), QProcess::Running);
+    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Box, QStringLiteral("key"),
+                     QStringLiteral("Return")}));
+    QVERIFY(Second.waitForFinished(20000));
+    QCOMPARE(Second.exitCode(), 1);
+    QVERIFY(Second.readAllStandardError().contains("already runs elsewhere with the data folder"));
+
     ::kill(pid_t(First.processId()), SIGTERM);
     QVERIFY(First.waitForFinished(20000));
     QCOMPARE(First.exitCode(), 0);

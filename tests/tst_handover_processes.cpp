@@ -1,5 +1,6 @@
 #include "platform/InstanceGuard.h"
 
+#include <QLocalServer>
 #include <QLocalSocket>
 #include <QtTest>
 
@@ -105,8 +106,9 @@ public:
     // True when the process ended by itself with status 0.
     bool Finished()
     {
-        return FProcess.waitForFinished(Patience) && FProcess.exitStatus() == QProcess::NormalExit &&
-               FProcess.exitCode() == 0;
+        if (FProcess.state() != QProcess::NotRunning && !FProcess.waitForFinished(Patience))
+            return false;
+        return FProcess.exitStatus() == QProcess::NormalExit && FProcess.exitCode() == 0;
     }
     bool Running() const { return FProcess.state() == QProcess::Running; }
     bool Quit()
@@ -114,6 +116,7 @@ public:
         FProcess.closeWriteChannel();
         return Finished();
     }
+    void CloseInput() { FProcess.closeWriteChannel(); }
     void Kill()
     {
         FProcess.kill();
@@ -150,6 +153,8 @@ private slots:
     void handsOver_data();
     void handsOver();
     void laterStartWhileFirstIsStarting();
+    void laterStartWhileFirstIsQuitting();
+    void searchGivesUpAfterElevenPauses();
     void staleLockAfterKill();
     void cleanEndLeavesNothing();
     void anotherSessionIsFirstCopy();
@@ -228,6 +233,69 @@ void TestHandOverProcesses::laterStartWhileFirstIsStarting()
     QVERIFY(Later.Finished());
     QCOMPARE(Later.Log(), TParameters{"later"});
     QCOMPARE(First.Log(), TParameters({"first", "listening"}) + Handled({"abc"}));
+}
+
+// A link that comes while the first copy is on its way out is refused, not dropped: the later
+// start waits until the lock is free and opens the link as the first copy itself.
+void TestHandOverProcesses::laterStartWhileFirstIsQuitting()
+{
+    TSession S;
+    TPeer First(S, QStringLiteral("first"), {}, {QStringLiteral("--quit-delay"), QStringLiteral("1500")});
+    QVERIFY(First.WaitFor("listening"));
+    // Taken in before the quit began, whole after it: refused as well.
+    const QByteArray Record = EncodeHandOverRecord({1, "pending"});
+    QLocalSocket Pending;
+    Pending.connectToServer(S.Paths().Socket);
+    QVERIFY(Pending.waitForConnected(Patience));
+    Pending.write(Record.left(HandOverHeaderSize));
+    QVERIFY(Pending.waitForBytesWritten(Patience));
+    QTest::qWait(500);
+    First.CloseInput();
+    QVERIFY(First.WaitFor("quitting"));
+    Pending.write(Record.mid(HandOverHeaderSize));
+    QVERIFY(Pending.waitForReadyRead(Patience));
+    QCOMPARE(Pending.readAll(), QByteArray(1, HandOverRefusal));
+
+    TPeer Later(S, QStringLiteral("later"), {"abc"});
+    QVERIFY(Later.WaitFor("listening"));
+    QCOMPARE(Later.Log(), (TParameters{"first", "own " + QByteArray("abc").toHex(), "listening"}));
+    QVERIFY(First.Finished());
+    QCOMPARE(First.Log(), (TParameters{"first", "listening", "quitting"}));
+}
+
+// A first copy that holds the lock but never takes the link: 11 searches, each followed by a
+// pause, and the later start gives up.
+void TestHandOverProcesses::searchGivesUpAfterElevenPauses()
+{
+    TSession S;
+    TPeer First(S, QStringLiteral("first"), {}, {QStringLiteral("--listen-delay"), QStringLiteral("60000")});
+    QVERIFY(First.WaitFor("first"));
+    // Stands in for the first copy's socket: refuses every record and counts the searches.
+    QLocalServer Refuser;
+    QVERIFY(Refuser.listen(S.Paths().Socket));
+    int Searches = 0;
+    QList<QLocalSocket *> Open;
+    connect(&Refuser, &QLocalServer::newConnection, &Refuser, [&] {
+        while (QLocalSocket *Socket = Refuser.nextPendingConnection()) {
+            ++Searches;
+            Open.append(Socket);
+            connect(Socket, &QLocalSocket::readyRead, Socket, [Socket] {
+                Socket->readAll();
+                Socket->write(&HandOverRefusal, 1);
+                Socket->flush();
+            });
+        }
+    });
+    QElapsedTimer Clock;
+    Clock.start();
+    TPeer Later(S, QStringLiteral("later"), {"abc"});
+    QTRY_VERIFY_WITH_TIMEOUT(!Later.Running(), 3 * Patience);
+    QVERIFY(Later.Finished());
+    QCOMPARE(Later.Log(), TParameters{"later"});
+    QCOMPARE(Searches, RetryCount + 1);
+    // The last search is followed by its pause too (a lower bound only).
+    QVERIFY2(Clock.elapsed() >= (RetryCount + 1) * RetryInterval - 100,
+             qPrintable(QString::number(Clock.elapsed())));
 }
 
 void TestHandOverProcesses::staleLockAfterKill()
@@ -374,9 +442,9 @@ void TestHandOverProcesses::runtimeFolder()
     QFETCH(bool, used);
 
     QTemporaryDir Dir(QDir::tempPath() + QStringLiteral("/kf-XXXXXX"));
-    const QString Tmp = Dir.filePath(QStringLiteral("tmp"));
-    QDir().mkpath(Tmp);
-    SetEnv("TMPDIR", QFile::encodeName(Tmp));
+    // The cache folder does not exist yet, as on a fresh account.
+    const QString Cache = Dir.filePath(QStringLiteral("home/.cache"));
+    SetEnv("XDG_CACHE_HOME", QFile::encodeName(Cache));
 
     QString Runtime = Dir.filePath(QStringLiteral("run"));
     QDir().mkpath(Runtime);
@@ -403,7 +471,7 @@ void TestHandOverProcesses::runtimeFolder()
     SetEnv("XDG_RUNTIME_DIR", setup == QStringLiteral("unset") ? QByteArray() : QFile::encodeName(Runtime));
 
     const TInstancePaths Paths = InstancePaths(GuardName);
-    const QString Fallback = Tmp + QStringLiteral("/kestrune-") + QString::number(::geteuid());
+    const QString Fallback = Cache + QStringLiteral("/kestrune");
     QCOMPARE(Paths.Folder, used ? Runtime : Fallback);
     QCOMPARE(Paths.Socket,
              Paths.Folder + QStringLiteral("/kestrune-b730922c-2110-4f3c-9e24-c5613b177ba3.socket"));
@@ -415,9 +483,9 @@ void TestHandOverProcesses::runtimeFolder()
 void TestHandOverProcesses::fallbackFolderNotOurs()
 {
     QTemporaryDir Dir(QDir::tempPath() + QStringLiteral("/kf-XXXXXX"));
-    SetEnv("TMPDIR", QFile::encodeName(Dir.path()));
+    SetEnv("XDG_CACHE_HOME", QFile::encodeName(Dir.path()));
     SetEnv("XDG_RUNTIME_DIR", QByteArray());
-    const QString Fallback = Dir.filePath(QStringLiteral("kestrune-")) + QString::number(::geteuid());
+    const QString Fallback = Dir.filePath(QStringLiteral("kestrune"));
 
     // Ours but open to others (an old umask): made private and used.
     QDir().mkpath(Fallback);
@@ -425,7 +493,7 @@ void TestHandOverProcesses::fallbackFolderNotOurs()
     QCOMPARE(InstancePaths(GuardName).Folder, Fallback);
     QCOMPARE(QFileInfo(Fallback).permissions() & 0x0077, QFileDevice::Permissions());
 
-    // Planted by someone else in a shared temporary folder: refused.
+    // A link put in its place: refused.
     QVERIFY(QDir(Fallback).removeRecursively());
     const QString Elsewhere = Dir.filePath(QStringLiteral("elsewhere"));
     QDir().mkpath(Elsewhere);

@@ -83,6 +83,8 @@ public:
         Later.start(Program(), Arguments);
     }
 
+    QString Path(const QString &Name) const { return FHome.filePath(Name); }
+
     QString Socket;
     QString LockFile;
     QProcessEnvironment Gui;
@@ -116,6 +118,7 @@ class TestHandOverProgram : public QObject
 private slots:
     void laterStarts();
     void staleLockAfterKill();
+    void dataFolderInUseElsewhere();
 };
 
 void TestHandOverProgram::laterStarts()
@@ -170,6 +173,79 @@ void TestHandOverProgram::staleLockAfterKill()
     QProcess Later;
     S.StartLater(Later, {});
     QVERIFY(EndedSilently(Later));
+    ::kill(pid_t(Next.processId()), SIGTERM);
+    QVERIFY(Next.waitForFinished(Patience));
+    QCOMPARE(Next.exitCode(), 0);
+}
+
+// Two starts that do not see the same runtime folder (another XDG_RUNTIME_DIR, or none) share one
+// data folder: the second says so and ends without writing anything there.
+void TestHandOverProgram::dataFolderInUseElsewhere()
+{
+    QVERIFY2(QFileInfo(Program()).isExecutable(), qPrintable(Program()));
+    TSession S;
+    QVERIFY(S.Prepare(ExampleSite()));
+    QProcess First;
+    QVERIFY(S.StartFirst(First));
+    const QString Sites = S.Path(QStringLiteral("data/Kestrune/sites.dat"));
+    const auto Snapshot = [&S] {
+        QStringList Files;
+        QDirIterator It(S.Path(QStringLiteral("data")),
+                        QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDirIterator::Subdirectories);
+        while (It.hasNext()) {
+            const QFileInfo Info(It.next());
+            QFile File(Info.filePath());
+            File.open(QIODevice::ReadOnly);
+            Files << Info.filePath() + u' ' + QString::number(Info.lastModified().toMSecsSinceEpoch()) +
+                         u' ' + QString::fromLatin1(File.readAll().toHex());
+        }
+        Files.sort();
+        return Files;
+    };
+    const QStringList Before = Snapshot();
+    QVERIFY(Before.join(u'\n').contains(Sites));
+
+    const QString OtherRuntime = S.Path(QStringLiteral("other-run"));
+    QVERIFY(QDir().mkpath(OtherRuntime));
+    QFile::setPermissions(OtherRuntime,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    const QString Link = QString::fromLatin1(EncodeLinkParameter(ExampleSite(), false));
+    for (const QString &Runtime : {OtherRuntime, QString()}) {
+        QProcessEnvironment Environment = S.Gui;
+        if (Runtime.isEmpty())
+            Environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        else
+            Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
+        QProcess Second;
+        Second.setProcessEnvironment(Environment);
+        Second.start(Program(), {Link});
+        QVERIFY(Second.waitForFinished(Patience));
+        QCOMPARE(Second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(Second.exitCode(), 1);
+        // No display to show a box on: one line on standard error.
+        const QByteArray Error = Second.readAllStandardError();
+        QVERIFY2(Error.startsWith("kestrune: Kestrune already runs elsewhere with the data folder \"" +
+                                  QFile::encodeName(S.Path(QStringLiteral("data/Kestrune"))) + "\""),
+                 Error.constData());
+        QCOMPARE(Error.count('\n'), 1);
+        QCOMPARE(Snapshot(), Before);
+        QCOMPARE(First.state(), QProcess::Running);
+    }
+
+    // Once the first copy has ended, the other session's start is a first copy of its own.
+    ::kill(pid_t(First.processId()), SIGTERM);
+    QVERIFY(First.waitForFinished(Patience));
+    QCOMPARE(First.exitCode(), 0);
+    QProcess Next;
+    QProcessEnvironment Environment = S.Gui;
+    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), OtherRuntime);
+    Next.setProcessEnvironment(Environment);
+    Next.start(Program(), {});
+    const QString OtherSocket = OtherRuntime + QFileInfo(S.Socket).fileName().prepend(u'/');
+    QDeadlineTimer Deadline(Patience);
+    while (!QFileInfo::exists(OtherSocket) && !Deadline.hasExpired() && Next.state() != QProcess::NotRunning)
+        QTest::qWait(20);
+    QVERIFY(QFileInfo::exists(OtherSocket));
     ::kill(pid_t(Next.processId()), SIGTERM);
     QVERIFY(Next.waitForFinished(Patience));
     QCOMPARE(Next.exitCode(), 0);

@@ -807,6 +807,8 @@ void TestMainForm::unusableFileKeptAside_data()
     QTest::newRow("another file's header")
         << QByteArray("kestrune. Site collection file.\x01\0\0\0", 35) << 0;
     QTest::newRow("ends inside the second record") << Whole.left(Whole.size() - 5) << 1;
+    QTest::newRow("a count of none with sites behind it")
+        << Whole.left(31) + QByteArray(4, '\0') + Whole.mid(35) << 0;
 }
 
 void TestMainForm::unusableFileKeptAside()

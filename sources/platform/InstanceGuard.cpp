@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include <pwd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -39,16 +41,33 @@ bool SocketPathFits(const QString &Folder, const QString &InstanceName)
     return QFile::encodeName(InstancePathsIn(Folder, InstanceName).Socket).size() <= MaxSocketPathBytes;
 }
 
-// The fallback folder, made private if it is ours; an error number when it cannot be.
-int MakePrivateTempFolder(const QString &Folder)
+// The user's cache folder: $XDG_CACHE_HOME when it is an absolute path, else ~/.cache.
+QString UserCacheFolder()
 {
+    const QByteArray Cache = qgetenv("XDG_CACHE_HOME");
+    if (Cache.startsWith('/'))
+        return QFile::decodeName(Cache);
+    QByteArray Home = qgetenv("HOME");
+    if (!Home.startsWith('/')) {
+        if (const passwd *User = ::getpwuid(::geteuid()); User && User->pw_dir)
+            Home = User->pw_dir;
+    }
+    return Home.startsWith('/') ? QFile::decodeName(Home) + QStringLiteral("/.cache") : QString();
+}
+
+// The fallback folder, made private if it is ours; an error number when it cannot be.
+int MakePrivateFallbackFolder(const QString &Folder)
+{
+    // The cache folder itself may not exist yet on a fresh account.
+    if (!QDir().mkpath(QFileInfo(Folder).path()))
+        return EACCES;
     const QByteArray Path = QFile::encodeName(Folder);
     if (::mkdir(Path.constData(), 0700) != 0 && errno != EEXIST)
         return errno;
     struct stat Info;
     if (::lstat(Path.constData(), &Info) != 0)
         return errno;
-    // Someone else's folder (or a link) under our name in a shared /tmp: never use it.
+    // Someone else's folder (or a link) under our name: never use it.
     if (!S_ISDIR(Info.st_mode) || Info.st_uid != ::geteuid())
         return EACCES;
     if ((Info.st_mode & 077) != 0 && ::chmod(Path.constData(), 0700) != 0)
@@ -95,8 +114,12 @@ TInstancePaths InstancePaths(const QString &InstanceName)
         if (SocketPathFits(Folder, InstanceName))
             return InstancePathsIn(Folder, InstanceName);
     }
-    const QString Folder = QDir::tempPath() + QStringLiteral("/kestrune-") + QString::number(::geteuid());
-    if (const int Error = MakePrivateTempFolder(Folder))
+    // Not the shared temporary folder, where another user could make our folder first.
+    const QString Cache = UserCacheFolder();
+    if (Cache.isEmpty())
+        FailFolder(QStringLiteral("~/.cache/kestrune"), ENOENT);
+    const QString Folder = Cache + QStringLiteral("/kestrune");
+    if (const int Error = MakePrivateFallbackFolder(Folder))
         FailFolder(Folder, Error);
     if (!SocketPathFits(Folder, InstanceName))
         FailFolder(Folder, ENAMETOOLONG);
@@ -126,6 +149,8 @@ bool TInstanceGuard::AlreadyRunning(const QList<QByteArray> &Parameters)
     FLock->setStaleLockTime(0);
 
     const QList<THandOverRecord> Records = HandOverRecords(Parameters);
+    // Every failed search is followed by a pause; after the last pause the lock is tried once
+    // more, so that a first copy that has ended meanwhile leaves the links to us.
     for (int Failed = 0;;) {
         if (FLock->tryLock(0)) {
             KeepFromCleanUp(FPaths.LockFile);
@@ -135,10 +160,11 @@ bool TInstanceGuard::AlreadyRunning(const QList<QByteArray> &Parameters)
             FailFolder(FPaths.LockFile, errno ? errno : EACCES);
         if (Parameters.isEmpty())
             return true;
+        if (Failed > RetryCount)
+            return true; // the first copy never answered: its parameters are lost, as before
         if (SendRecords(Records) == TSendResult::Delivered)
             return true;
-        if (++Failed > RetryCount)
-            return true; // the first copy never answered: its parameters are lost, as before
+        ++Failed;
         std::this_thread::sleep_for(std::chrono::milliseconds(RetryInterval));
     }
 }
@@ -166,19 +192,23 @@ TInstanceGuard::TSendResult TInstanceGuard::SendRecords(const QList<THandOverRec
             // with the copy that took it.
             return I == 0 ? TSendResult::NoAnswer : TSendResult::Delivered;
         }
-        bool Acknowledged = false;
+        char Answer = 0;
         if (SendAll(Socket, EncodeHandOverRecord(Records[I]))) {
             // No time limit: the first copy answers once the user has answered its message boxes.
-            char Answer = 0;
             ssize_t N;
             do
                 N = ::recv(Socket, &Answer, 1, 0);
             while (N < 0 && errno == EINTR);
-            Acknowledged = N == 1 && Answer == HandOverAcknowledgement;
+            if (N != 1)
+                Answer = 0;
         }
         ::close(Socket);
-        if (!Acknowledged)
-            return TSendResult::Delivered; // the first copy went away or refused the record
+        if (Answer == HandOverAcknowledgement)
+            continue;
+        // Refused by a copy that is quitting, or dropped by one that went away before answering:
+        // the first piece is searched for again. Once a piece went over, the rest is lost with
+        // the copy that took it.
+        return I == 0 ? TSendResult::NoAnswer : TSendResult::Delivered;
     }
     return TSendResult::Delivered;
 }

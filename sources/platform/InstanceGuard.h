@@ -21,7 +21,7 @@ struct TInstancePaths
 
 // The folder for this user's lock and socket: $XDG_RUNTIME_DIR when it is an absolute path to a real
 // folder (not a link) owned by this user with no access for others, else a private folder
-// "kestrune-<uid>" in the temporary folder (created 0700; refused when someone else owns it). A
+// "kestrune" in the user's cache folder (created 0700; refused when someone else owns it). A
 // folder whose socket path would be too long for a local socket is passed over. Throws
 // std::runtime_error "Error creating shared memory <folder> (<errno>)" when there is none.
 TInstancePaths InstancePaths(const QString &InstanceName);
@@ -57,6 +57,10 @@ public:
     // when this is not the first copy, Listen was called before, or the socket cannot be made.
     bool Listen(QObject *Context, std::function<void(const QByteArray &)> OnParameter);
 
+    // First copy, once it is quitting: the socket goes, and records that arrived but were not yet
+    // handled are refused, so that their later starts wait for the lock instead of losing links.
+    void StopTakingLinks();
+
     const TInstancePaths &Paths() const { return FPaths; }
 
 private:
@@ -72,4 +76,5 @@ private:
     bool FCalled = false;
     std::unique_ptr<QLockFile> FLock;
     QPointer<QObject> FServer; // the QLocalServer, once listening
+    std::shared_ptr<bool> FRefusing = std::make_shared<bool>(false);
 };

@@ -17,8 +17,10 @@ class THandOverConnection : public QObject
 {
 public:
     THandOverConnection(QLocalSocket *Socket, QObject *Context,
-                        std::function<void(const QByteArray &)> OnParameter, QObject *Parent)
-        : QObject(Parent), FSocket(Socket), FContext(Context), FOnParameter(std::move(OnParameter))
+                        std::function<void(const QByteArray &)> OnParameter,
+                        std::shared_ptr<const bool> Refusing, QObject *Parent)
+        : QObject(Parent), FSocket(Socket), FContext(Context), FOnParameter(std::move(OnParameter)),
+          FRefusing(std::move(Refusing))
     {
         FSocket->setParent(this);
         FSocket->setReadBufferSize(64 * 1024);
@@ -61,9 +63,10 @@ private:
         const QPointer<QObject> Context(FContext);
         const THandOverRecord Record = FDecoder.Record();
         const std::function<void(const QByteArray &)> OnParameter = FOnParameter;
+        const std::shared_ptr<const bool> Refusing = FRefusing;
         bool Aborted = false;
         HandleCopyData(Record.Count, Record.Text, [&](const QByteArray &Parameter) {
-            if (!Aborted && Self && Context)
+            if (!Aborted && Self && Context && !*Refusing)
                 OnParameter(Parameter);
             else
                 Aborted = true;
@@ -73,7 +76,7 @@ private:
         FDelivering = false;
         FFinished = true;
         if (FSocket->state() == QLocalSocket::ConnectedState) {
-            FSocket->write(&HandOverAcknowledgement, 1);
+            FSocket->write(Aborted ? &HandOverRefusal : &HandOverAcknowledgement, 1);
             FSocket->flush();
             FSocket->disconnectFromServer();
         }
@@ -111,6 +114,7 @@ private:
     QLocalSocket *FSocket;
     QPointer<QObject> FContext;
     std::function<void(const QByteArray &)> FOnParameter;
+    std::shared_ptr<const bool> FRefusing;
     THandOverDecoder FDecoder;
     QTimer FTimer;
     bool FDelivering = false;
@@ -133,9 +137,18 @@ bool TInstanceGuard::Listen(QObject *Context, std::function<void(const QByteArra
     }
     FServer = Server;
     KeepFromCleanUp(FPaths.Socket);
-    QObject::connect(Server, &QLocalServer::newConnection, Server, [Server, Context, OnParameter] {
-        while (QLocalSocket *Socket = Server->nextPendingConnection())
-            new THandOverConnection(Socket, Context, OnParameter, Server);
-    });
+    QObject::connect(Server, &QLocalServer::newConnection, Server,
+                     [Server, Context, OnParameter, Refusing = std::shared_ptr<const bool>(FRefusing)] {
+                         while (QLocalSocket *Socket = Server->nextPendingConnection())
+                             new THandOverConnection(Socket, Context, OnParameter, Refusing, Server);
+                     });
     return true;
+}
+
+void TInstanceGuard::StopTakingLinks()
+{
+    *FRefusing = true;
+    // No new connections; the socket file goes with the listening.
+    if (auto *Server = qobject_cast<QLocalServer *>(FServer.data()))
+        Server->close();
 }

@@ -19,6 +19,8 @@ public:
     QElapsedTimer Clock;
     // Markup added to the body of every page.
     QByteArray Filler;
+    // Every answer differs from the one before (a counter in the page), as a site that changes.
+    bool Changing = false;
 
     bool Listen()
     {
@@ -59,6 +61,7 @@ private:
                    "</title></head><body onload=\"fetch('/loaded?id=" + QByteArray::number(Id) +
                    "')\"><h1>Site " + QByteArray::number(Id) +
                    "</h1><p>A small page of a site, with a heading and a line of text.</p>" + Filler +
+                   (Changing ? "<p>Edition " + QByteArray::number(++FEdition) + "</p>" : QByteArray()) +
                    "</body></html>";
         } else {
             Socket->write("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
@@ -73,4 +76,5 @@ private:
 
     QTcpServer FServer;
     QHash<QTcpSocket *, QByteArray> FBuffers;
+    qint64 FEdition = 0;
 };

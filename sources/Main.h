@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KestruneClasses.h"
+#include "UpdateCheck.h"
 #include "platform/MessageBoxes.h"
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSslCertificate>
 #include <QStringList>
 
 #include <functional>
@@ -35,6 +37,13 @@ struct TOpenBrowser
     TKestrunSite *Site = nullptr;
     QPointer<QWidget> Window;   // a TfBrowserWin
     QPointer<QAction> MenuItem; // its entry in pmTray
+};
+
+// Where the update check asks: the product's server over https, trusted as the system trusts it.
+struct TUpdateSource
+{
+    QByteArray Server = KestruneServer;      // no trailing '/'
+    QList<QSslCertificate> ExtraAuthorities; // trusted beside the system's (a test's own)
 };
 
 // True when both texts are equal once the ASCII letters A-Z are turned into a-z; nothing else is folded.
@@ -85,6 +94,7 @@ public:
     bool RunMinimized = false;
     bool RunAtStartup = false;
     double LastUpdateCheck = 0; // days since 1899-12-30, local time; 0: never
+    TUpdateSource UpdateSource;
 
     // ---- Controls -----------------------------------------------------------------------------
     QToolBar *tlbMain = nullptr;

@@ -113,13 +113,15 @@ void TfMainForm::ScheduleUpdateCheck()
 
 void TfMainForm::StartUpdateCheck()
 {
-    const QByteArray Url = UpdateRequestUrl(UpdateServer());
+    const QByteArray Url = UpdateRequestUrl(UpdateSource.Server);
     QPointer<TfMainForm> Self(this);
     TDownloadThread *Download =
         TDownloadThread::Create(QString::fromLatin1(Url), [Self](TDownloadThread *Sender) {
             if (Self)
                 Self->UpdateDownloadDone(Sender);
         });
+    // A reply over plain http, or from a server whose certificate does not hold, is no reply.
+    Download->SetSecureOnly(UpdateSource.ExtraAuthorities);
     Download->start();
 }
 

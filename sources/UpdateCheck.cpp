@@ -9,26 +9,6 @@ QByteArray KestruneHomePage()
     return QByteArray(KestruneServer) + '/';
 }
 
-namespace {
-
-QByteArray &ServerOverride()
-{
-    static QByteArray Server;
-    return Server;
-}
-
-} // namespace
-
-QByteArray UpdateServer()
-{
-    return ServerOverride().isEmpty() ? QByteArray(KestruneServer) : ServerOverride();
-}
-
-void UpdateCheckTest::SetServer(const QByteArray &Server)
-{
-    ServerOverride() = Server;
-}
-
 QByteArray UpdateRequestUrl(const QByteArray &Server)
 {
     return Server + "/update.php?myversion=" + VersionText(false);

@@ -8,11 +8,10 @@
 // its texts, and the reading of the product server's update reply.
 
 // The product's web server: the update check asks it, the Help menu and the about box open it.
-// The one place that names it.
-inline constexpr char KestruneServer[] = "http://kestrune.brinmoor.com";
+// The one place that names it. Asked over https only: whoever answers the check chooses the page
+// the user is invited to open.
+inline constexpr char KestruneServer[] = "https://kestrune.brinmoor.com";
 QByteArray KestruneHomePage();
-// The server the update check asks: KestruneServer, unless a test pointed it at its own.
-QByteArray UpdateServer();
 // The update request for a server address (no trailing '/'), carrying the full own version.
 QByteArray UpdateRequestUrl(const QByteArray &Server);
 
@@ -35,8 +34,3 @@ struct TUpdateReply
 TUpdateReply ParseUpdateReply(const QByteArray &Reply);
 // The download page to offer when the reply names a version above Own; nothing otherwise.
 std::optional<QByteArray> NewVersionPage(const QByteArray &Reply, quint32 Own);
-
-// Tests only: the update check asks Server instead of the product's (empty: the product's again).
-namespace UpdateCheckTest {
-void SetServer(const QByteArray &Server);
-}

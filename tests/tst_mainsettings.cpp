@@ -14,6 +14,10 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSettings>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -64,39 +68,81 @@ QByteArray ReadFile(const QString &Path)
 
 } // namespace
 
-// A small HTTP server on 127.0.0.1 that answers every request with one body and keeps the request
-// lines it got.
+QList<QSslCertificate> TestAuthority()
+{
+    return QSslCertificate::fromPath(QStringLiteral(KESTRUNE_TLS_DIR "/ca.pem"));
+}
+
+// A small HTTP server on 127.0.0.1, over TLS with the test authority's certificate for 127.0.0.1 or
+// over plain HTTP, that answers every request with one body (or a redirection to Location) and
+// keeps the request lines it got.
 class TUpdateServer : public QObject
 {
     Q_OBJECT
 
 public:
     QByteArray Body;
+    QByteArray Location;
     QList<QByteArray> Requests;
+    int Connections = 0;
 
-    bool Listen()
+    bool Listen(bool Tls = true)
     {
-        connect(&FServer, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *Socket = FServer.nextPendingConnection()) {
-                Socket->setParent(this);
-                connect(Socket, &QTcpSocket::readyRead, Socket, [this, Socket] {
-                    FPending[Socket] += Socket->readAll();
-                    if (!FPending[Socket].contains("\r\n\r\n"))
-                        return;
-                    Requests << FPending[Socket].left(FPending[Socket].indexOf("\r\n"));
-                    Socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n"
-                                  "Content-Length: " +
-                                  QByteArray::number(Body.size()) + "\r\n\r\n" + Body);
-                    Socket->disconnectFromHost();
-                });
-            }
+        FTls = Tls;
+        if (Tls) {
+            QSslConfiguration Config = QSslConfiguration::defaultConfiguration();
+            const QList<QSslCertificate> Chain =
+                QSslCertificate::fromPath(QStringLiteral(KESTRUNE_TLS_DIR "/server.pem"));
+            QFile KeyFile(QStringLiteral(KESTRUNE_TLS_DIR "/server.key"));
+            if (Chain.isEmpty() || !KeyFile.open(QIODevice::ReadOnly))
+                return false;
+            Config.setLocalCertificateChain(Chain);
+            Config.setPrivateKey(QSslKey(&KeyFile, QSsl::Rsa));
+            FSecure.setSslConfiguration(Config);
+        }
+        QTcpServer &Server = Tls ? FSecure : FPlain;
+        connect(&Server, &QTcpServer::pendingConnectionAvailable, this, [this, &Server] {
+            while (QTcpSocket *Socket = Server.nextPendingConnection())
+                Serve(Socket);
         });
-        return FServer.listen(QHostAddress::LocalHost);
+        // Counted before any handshake: a client that refuses the certificate still came.
+        if (Tls)
+            connect(&FSecure, &QSslServer::startedEncryptionHandshake, this, [this] { ++Connections; });
+        return Server.listen(QHostAddress::LocalHost);
     }
-    QByteArray Address() const { return "http://127.0.0.1:" + QByteArray::number(FServer.serverPort()); }
+    QByteArray Address() const
+    {
+        return (FTls ? "https://127.0.0.1:" : "http://127.0.0.1:") +
+               QByteArray::number((FTls ? static_cast<const QTcpServer &>(FSecure) : FPlain).serverPort());
+    }
 
 private:
-    QTcpServer FServer;
+    void Serve(QTcpSocket *Socket)
+    {
+        if (!FTls)
+            ++Connections;
+        Socket->setParent(this);
+        connect(Socket, &QTcpSocket::readyRead, Socket, [this, Socket] {
+            FPending[Socket] += Socket->readAll();
+            if (!FPending[Socket].contains("\r\n\r\n"))
+                return;
+            Requests << FPending[Socket].left(FPending[Socket].indexOf("\r\n"));
+            if (!Location.isEmpty())
+                Socket->write("HTTP/1.1 301 Moved Permanently\r\nLocation: " + Location +
+                              "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+            else
+                Socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/plain\r\nConnection: close\r\n"
+                              "Content-Length: " +
+                              QByteArray::number(Body.size()) + "\r\n\r\n" + Body);
+            Socket->disconnectFromHost();
+        });
+        if (Socket->bytesAvailable() > 0)
+            emit Socket->readyRead();
+    }
+
+    bool FTls = true;
+    QTcpServer FPlain;
+    QSslServer FSecure;
     QHash<QTcpSocket *, QByteArray> FPending;
 };
 
@@ -125,6 +171,8 @@ private slots:
     void updateReply_data();
     void updateReply();
     void noServer();
+    void updateOnlyFromTrustedServer_data();
+    void updateOnlyFromTrustedServer();
     void options_data();
     void options();
     void aboutBox();
@@ -147,7 +195,6 @@ void TestMainSettings::initTestCase()
     QVERIFY(Env("XDG_CONFIG_HOME").startsWith(Env("HOME")));
     QVERIFY(SettingsFile().startsWith(Env("XDG_CONFIG_HOME")));
     QVERIFY(FServer.Listen());
-    UpdateCheckTest::SetServer(FServer.Address());
     MessageBoxTest::Enable();
     for (const QString &Scheme : {QStringLiteral("http"), QStringLiteral("https"), QStringLiteral("file")})
         QDesktopServices::setUrlHandler(Scheme, &FCatcher, "Open");
@@ -173,7 +220,9 @@ void TestMainSettings::cleanup()
 
 std::unique_ptr<TfMainForm> TestMainSettings::NewForm()
 {
-    return std::make_unique<TfMainForm>(FDesktop, FProfile, FData->path(), QList<QByteArray>());
+    auto Form = std::make_unique<TfMainForm>(FDesktop, FProfile, FData->path(), QList<QByteArray>());
+    Form->UpdateSource = {FServer.Address(), TestAuthority()};
+    return Form;
 }
 
 template <typename TDialog, typename TAction> void TestMainSettings::OnNextDialog(TAction Action)
@@ -321,12 +370,58 @@ void TestMainSettings::noServer()
     QVERIFY(Closed.listen(QHostAddress::LocalHost));
     const QByteArray Address = "http://127.0.0.1:" + QByteArray::number(Closed.serverPort());
     Closed.close();
-    UpdateCheckTest::SetServer(Address);
+    Form->UpdateSource.Server = Address;
     Form->StartUpdateCheck();
     QTest::qWait(1500);
-    UpdateCheckTest::SetServer(FServer.Address());
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
     QCOMPARE(Form->LastUpdateCheck, LastBefore);
+}
+
+// Whoever answers the check chooses the page the user is asked to open: only a server that proves
+// itself over TLS is heard. Each row has a newer version waiting that must not be offered.
+void TestMainSettings::updateOnlyFromTrustedServer_data()
+{
+    QTest::addColumn<QString>("road");
+    QTest::newRow("plain http: not even asked") << QStringLiteral("http");
+    QTest::newRow("certificate of an authority the system does not know") << QStringLiteral("untrusted");
+    QTest::newRow("redirected from https to http") << QStringLiteral("downgrade");
+}
+
+void TestMainSettings::updateOnlyFromTrustedServer()
+{
+    QFETCH(QString, road);
+    const QByteArray Newer = "VERSION=9.0.0.0\r\nURL=http://127.0.0.1/evil\r\n";
+    TUpdateServer Plain;
+    QVERIFY(Plain.Listen(false));
+    Plain.Body = Newer;
+    TUpdateServer Secure;
+    QVERIFY(Secure.Listen(true));
+    Secure.Body = Newer;
+
+    WriteSettingsFile(StoredDaysAgo(1));
+    std::unique_ptr<TfMainForm> Form = NewForm();
+    const double LastBefore = Form->LastUpdateCheck;
+    TUpdateServer *Asked = &Secure;
+    if (road == QLatin1String("http")) {
+        Form->UpdateSource = {Plain.Address(), TestAuthority()};
+        Asked = &Plain;
+    } else if (road == QLatin1String("untrusted")) {
+        Form->UpdateSource = {Secure.Address(), {}};
+    } else {
+        Form->UpdateSource = {Secure.Address(), TestAuthority()};
+        Secure.Location = Plain.Address() + "/update.php";
+    }
+    Form->StartUpdateCheck();
+    if (road != QLatin1String("http"))
+        QTRY_VERIFY_WITH_TIMEOUT(Asked->Connections > 0, 15000);
+    // The reply would be handled as the download ends; give it that time, bounded.
+    QTest::qWait(1500);
+    QCOMPARE(Plain.Connections, 0);
+    if (road == QLatin1String("untrusted"))
+        QVERIFY(Secure.Requests.isEmpty());
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+    QCOMPARE(Form->LastUpdateCheck, LastBefore);
+    QVERIFY(FCatcher.Opened.isEmpty());
 }
 
 void TestMainSettings::options_data()

@@ -148,8 +148,6 @@ void TestMainShortcuts::initTestCase()
     QVERIFY(FSchemas.isValid());
     const QString Error = UsePrivateDockSettings(FSchemas.path());
     QVERIFY2(Error.isEmpty(), qPrintable(Error));
-    // The start-up's update check must not leave this machine.
-    UpdateCheckTest::SetServer("http://127.0.0.1:9");
     MessageBoxTest::Enable();
 }
 

@@ -53,7 +53,6 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
                                               "Content-Type: text/html\r\n"));
 
     // No update check for a week, neither here nor in the program.
-    UpdateCheckTest::SetServer("http://127.0.0.1:9");
     TTestDesktopServices FDesktop;
     TWebProfile FProfile;
     {

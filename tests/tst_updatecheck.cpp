@@ -21,7 +21,7 @@ void TestUpdateCheck::ownVersion()
     QCOMPARE(VersionText(false), QByteArray("1.0.1.0"));
     QCOMPARE(UpdateRequestUrl("http://127.0.0.1:8080"),
              QByteArray("http://127.0.0.1:8080/update.php?myversion=1.0.1.0"));
-    QVERIFY(KestruneHomePage().startsWith("http://"));
+    QVERIFY(KestruneHomePage().startsWith("https://"));
     QVERIFY(UpdateRequestUrl(KestruneServer).startsWith(KestruneHomePage() + "update.php?"));
 }
 

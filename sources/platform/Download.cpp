@@ -13,6 +13,7 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QPointer>
+#include <QSslConfiguration>
 #include <QTimer>
 
 namespace {
@@ -118,7 +119,8 @@ TDownloadResult HttpGet(const QUrl &Url, QByteArray &Stream, const TDownloadOpti
         return TDownloadResult::NoNetwork;
     const QString Scheme = Url.scheme().toLower();
     if (!Url.isValid() || Url.host().isEmpty() ||
-        (Scheme != QLatin1String("http") && Scheme != QLatin1String("https")))
+        (Scheme != QLatin1String("http") && Scheme != QLatin1String("https")) ||
+        (Options.SecureOnly && Scheme != QLatin1String("https")))
         return TDownloadResult::Failed;
 
     QNetworkAccessManager Manager;
@@ -133,9 +135,15 @@ TDownloadResult HttpGet(const QUrl &Url, QByteArray &Stream, const TDownloadOpti
     Request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
     Request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     Request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
+    // NoLessSafe: never from https down to http.
     Request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          Options.FollowRedirects ? QNetworkRequest::NoLessSafeRedirectPolicy
                                                  : QNetworkRequest::ManualRedirectPolicy);
+    if (!Options.ExtraAuthorities.isEmpty()) {
+        QSslConfiguration Tls = QSslConfiguration::defaultConfiguration();
+        Tls.addCaCertificates(Options.ExtraAuthorities);
+        Request.setSslConfiguration(Tls);
+    }
     Request.setTransferTimeout(ReceiveTimeout);
 
     QNetworkReply *Reply = Manager.get(Request);
@@ -269,6 +277,8 @@ void TDownloadThread::run()
         Options.BodyCap = FBodyCap;
         Options.ExcludeUserInput = false;
         Options.Cancel = &FCancel;
+        Options.SecureOnly = FSecureOnly;
+        Options.ExtraAuthorities = FExtraAuthorities;
         FResult = HttpGet(QUrl(FURL), FData, Options);
         if (FResult != TDownloadResult::Done || isInterruptionRequested())
             FData.clear();

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
+#include <QSslCertificate>
 #include <QThread>
 #include <QUrl>
 
@@ -20,6 +22,10 @@ struct TDownloadOptions
     bool ExcludeUserInput = true;
     // Polled during the transfer; when it becomes true the transfer ends.
     const std::atomic<bool> *Cancel = nullptr;
+    // https only, redirects included; a certificate the system does not trust fails the transfer.
+    bool SecureOnly = false;
+    // Trusted beside the system's authorities (a test's own).
+    QList<QSslCertificate> ExtraAuthorities;
 };
 
 enum class TDownloadResult
@@ -58,6 +64,14 @@ public:
     static TDownloadThread *Create(const QString &URL, TDoneEvent OnDone,
                                    qint64 BodyCap = TDownloadOptions().BodyCap);
 
+    // Before start(): the transfer goes over https only, trusting ExtraAuthorities beside the
+    // system's authorities.
+    void SetSecureOnly(const QList<QSslCertificate> &ExtraAuthorities)
+    {
+        FSecureOnly = true;
+        FExtraAuthorities = ExtraAuthorities;
+    }
+
     QString URL() const { return FURL; }
     bool HasData() const { return !FData.isEmpty(); }
     // Appends the whole body to Dest.
@@ -85,6 +99,8 @@ private:
     QByteArray FData;
     TDownloadResult FResult = TDownloadResult::Failed;
     std::atomic<bool> FCancel{false};
+    bool FSecureOnly = false;
+    QList<QSslCertificate> FExtraAuthorities;
 };
 
 // Ends every download thread still running and waits for them, without calling their handlers: the

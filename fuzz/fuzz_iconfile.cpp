@@ -1,10 +1,24 @@
-// Checks arbitrary bytes as an icon file, as a downloaded favourite icon or a file of the icon
-// folder is checked before any decoder sees it: a file passes only when its directory fits inside.
+// Reads arbitrary bytes as an icon file, as a downloaded favourite icon or a file of the icon folder
+// is read: the header check (a file passes only when its directory fits inside), then the whole
+// decode through Qt's reader. A file the check refuses never gives an icon.
 #include "images/IconFile.h"
+#include "images/ImageDecoding.h"
 
+#include <QGuiApplication>
 #include <QtEndian>
 
 #include <cstdlib>
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***)
+{
+    // Icons are made of pixmaps, which need an application object; no display is used.
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int Argc = 1;
+    static char Name[] = "fuzz_iconfile";
+    static char *Argv[] = {Name, nullptr};
+    static QGuiApplication App(Argc, Argv);
+    return 0;
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
 {
@@ -23,6 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size)
             if (Count == 0 || Length == 0 || Offset + Length > Size)
                 std::abort();
         }
+    }
+    const QIcon Icon = DecodeIconFile(Bytes);
+    if (!WellFormed && !Icon.isNull())
+        std::abort();
+    for (const QSize &Size : Icon.availableSizes()) {
+        if (Size.isEmpty())
+            std::abort();
     }
     return 0;
 }

@@ -37,6 +37,7 @@ private slots:
     void laterStart();
     void laterStartDuringOwnBox();
     void dataFolderInUseShowsBox();
+    void guardFailureShowsBox();
 
 private:
     // A private session for both copies with one site, "Mail", in Home.
@@ -282,6 +283,32 @@ void TestHandOverBoxes::dataFolderInUseShowsBox()
     ::kill(pid_t(First.processId()), SIGTERM);
     QVERIFY(First.waitForFinished(20000));
     QCOMPARE(First.exitCode(), 0);
+}
+
+// No runtime folder, and the private folder in the cache planted as a link to someone else's: the
+// start cannot guard its one copy and says so where the user sees it.
+void TestHandOverBoxes::guardFailureShowsBox()
+{
+    QTemporaryDir Home;
+    QProcessEnvironment Environment = PrepareSession(Home);
+    QVERIFY(!Environment.isEmpty());
+    Environment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    QVERIFY(QDir().mkpath(Home.filePath(QStringLiteral("elsewhere"))));
+    QVERIFY(QDir().mkpath(Home.filePath(QStringLiteral("cache"))));
+    QVERIFY(QFile::link(Home.filePath(QStringLiteral("elsewhere")),
+                        Home.filePath(QStringLiteral("cache/kestrune"))));
+    QProcess Start;
+    Start.setProcessEnvironment(Environment);
+    Start.start(Program(), {});
+    QVERIFY(Start.waitForStarted(10000));
+    const QString Box = NewWindow(QStringLiteral("Error"), {});
+    QVERIFY2(!Box.isEmpty(), "the start showed no box");
+    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Box, QStringLiteral("key"),
+                     QStringLiteral("Return")}));
+    QVERIFY(Start.waitForFinished(20000));
+    QCOMPARE(Start.exitCode(), 1);
+    QVERIFY(Start.readAllStandardError().startsWith("kestrune: Error creating shared memory "));
+    QVERIFY(Windows(QStringLiteral("Kestrune")).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestHandOverBoxes)

@@ -1,6 +1,7 @@
 #include "KestruneClasses.h"
 #include "PrivateSession.h"
 #include "Settings.h"
+#include "SingleInstance.h"
 
 #include <QtTest>
 
@@ -38,6 +39,7 @@ private slots:
     void laterStartDuringOwnBox();
     void dataFolderInUseShowsBox();
     void guardFailureShowsBox();
+    void linkDuringQuit();
 
 private:
     // A private session for both copies with one site, "Mail", in Home.
@@ -309,6 +311,78 @@ void TestHandOverBoxes::guardFailureShowsBox()
     QCOMPARE(Start.exitCode(), 1);
     QVERIFY(Start.readAllStandardError().startsWith("kestrune: Error creating shared memory "));
     QVERIFY(Windows(QStringLiteral("Kestrune")).isEmpty());
+}
+
+// A link handed over while the first copy is on its quit road is never lost: the first copy either
+// opened it before it began to quit, or refused it, and the later start then waited for the lock and
+// opened it as the first copy itself. The site opens in the "system browser", a script of the test
+// that writes each address it is given to a file (the desktop's opener is used on an X server).
+void TestHandOverBoxes::linkDuringQuit()
+{
+    QTemporaryDir Home;
+    QProcessEnvironment Environment = PrepareSession(Home);
+    QVERIFY(!Environment.isEmpty());
+    const QString Opened = Home.filePath(QStringLiteral("opened.txt"));
+    const QString Bin = Home.filePath(QStringLiteral("bin"));
+    QVERIFY(QDir().mkpath(Bin));
+    {
+        QFile Script(Bin + QStringLiteral("/xdg-open"));
+        QVERIFY(Script.open(QIODevice::WriteOnly));
+        Script.write("#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"" + QFile::encodeName(Opened) + "\"\n");
+        Script.close();
+        QVERIFY(
+            Script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    }
+    Environment.insert(QStringLiteral("PATH"), Bin + u':' + Environment.value(QStringLiteral("PATH")));
+    const QString Socket = Home.filePath(QStringLiteral("runtime/")) +
+                           InstanceFileBaseName(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}")) +
+                           QStringLiteral(".socket");
+    const QString Link = QString::fromLatin1(::Link("Mail", "about:blank"));
+    const auto Count = [&Opened] {
+        QFile File(Opened);
+        return File.open(QIODevice::ReadOnly) ? int(File.readAll().count('\n')) : 0;
+    };
+
+    // The later start comes at different moments of the quit road: Delay ms after the stop signal,
+    // or before it when negative.
+    int Expected = 0;
+    for (const int Delay : {-40, -10, 0, 20, 60, 150, 400}) {
+        QProcess First;
+        First.setProcessEnvironment(Environment);
+        First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        First.start(Program(), {});
+        QDeadlineTimer Started(20000);
+        while (!QFileInfo::exists(Socket) && !Started.hasExpired() && First.state() != QProcess::NotRunning)
+            QTest::qWait(20);
+        QVERIFY(QFileInfo::exists(Socket));
+        const auto Stop = [&First] { ::kill(pid_t(First.processId()), SIGTERM); };
+        if (Delay >= 0) {
+            Stop();
+            QTest::qWait(Delay);
+        }
+        QProcess Later;
+        Later.setProcessEnvironment(Environment);
+        Later.setProcessChannelMode(QProcess::ForwardedChannels);
+        Later.start(Program(), {Link});
+        ++Expected;
+        if (Delay < 0) {
+            QTest::qWait(-Delay);
+            Stop();
+        }
+        // (It may have ended already: waiting for a process that has ended fails.)
+        QVERIFY(First.state() == QProcess::NotRunning || First.waitForFinished(20000));
+        QCOMPARE(First.exitCode(), 0);
+        // Handed over in time, the later start has ended; refused, it runs on as the first copy.
+        QTRY_COMPARE_WITH_TIMEOUT(Count(), Expected, 20000);
+        if (Later.state() != QProcess::NotRunning) {
+            ::kill(pid_t(Later.processId()), SIGTERM);
+            QVERIFY(Later.state() == QProcess::NotRunning || Later.waitForFinished(20000));
+        }
+        QCOMPARE(Later.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(Later.exitCode(), 0);
+    }
+    QTest::qWait(500);
+    QCOMPARE(Count(), Expected);
 }
 
 QTEST_GUILESS_MAIN(TestHandOverBoxes)

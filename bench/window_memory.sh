@@ -10,33 +10,7 @@
 set -euo pipefail
 build="${1:?build folder}"
 shift
-for tool in Xvfb openbox wmctrl; do
-    command -v "$tool" >/dev/null || { echo "window_memory.sh: $tool is missing (apt-get install xvfb openbox wmctrl)" >&2; exit 1; }
-done
-work="$(mktemp -d)"
-xvfb= wm=
-cleanup() {
-    if [ -n "$wm" ]; then kill "$wm" 2>/dev/null || true; fi
-    if [ -n "$xvfb" ]; then kill "$xvfb" 2>/dev/null || true; fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-# The server picks a free display and writes its number once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1600x1000x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-xvfb=$!
-for _ in $(seq 1 200); do
-    [ -s "$work/display" ] && break
-    sleep 0.1
-done
-[ -s "$work/display" ] || { echo "window_memory.sh: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$(head -n 1 "$work/display")" QT_QPA_PLATFORM=xcb
-openbox --sm-disable >/dev/null 2>&1 &
-wm=$!
-for _ in $(seq 1 100); do
-    wmctrl -m >/dev/null 2>&1 && break
-    sleep 0.1
-done
-wmctrl -m >/dev/null 2>&1 || { echo "window_memory.sh: openbox did not start" >&2; exit 1; }
-# The engine's sandbox cannot start as root.
-if [ "$(id -u)" = 0 ]; then export QTWEBENGINE_DISABLE_SANDBOX=1; fi
+# shellcheck source=private-desktop.sh
+. "$(dirname "${BASH_SOURCE[0]}")/private-desktop.sh"
+start_private_desktop window_memory.sh
 "$build/bench/window_memory" "$build/sources/kestrune" "$@"

@@ -49,6 +49,13 @@ private:
     // Waits (bounded) for a window named Name that is not in Known; empty when none came.
     QString NewWindow(const QString &Name, const QStringList &Known);
     bool Xdotool(const QStringList &Arguments, QByteArray *Output = nullptr);
+    // Starts the program in Environment with its standard error passed on; false when it did not start.
+    static bool Start(QProcess &Process, const QProcessEnvironment &Environment,
+                      const QStringList &Arguments = {});
+    // Answers the box (or window) Id with Return, as a user would.
+    bool Answer(const QString &Id);
+    // Stops a copy with SIGTERM, as a logout does; true when it ended well.
+    static bool Stop(QProcess &Process);
 
     QProcess FServer;
     QString FDisplay;
@@ -84,6 +91,32 @@ bool TestHandOverBoxes::Xdotool(const QStringList &Arguments, QByteArray *Output
     if (Output)
         *Output = Tool.readAllStandardOutput();
     return Tool.exitCode() == 0;
+}
+
+bool TestHandOverBoxes::Start(QProcess &Process, const QProcessEnvironment &Environment,
+                              const QStringList &Arguments)
+{
+    Process.setProcessEnvironment(Environment);
+    Process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    Process.start(Program(), Arguments);
+    return Process.waitForStarted(10000);
+}
+
+bool TestHandOverBoxes::Answer(const QString &Id)
+{
+    return Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Id, QStringLiteral("key"),
+                    QStringLiteral("Return")});
+}
+
+bool TestHandOverBoxes::Stop(QProcess &Process)
+{
+    if (Process.state() != QProcess::NotRunning) {
+        ::kill(pid_t(Process.processId()), SIGTERM);
+        // (Waiting for a process that has ended fails.)
+        if (Process.state() != QProcess::NotRunning && !Process.waitForFinished(20000))
+            return false;
+    }
+    return Process.exitStatus() == QProcess::NormalExit && Process.exitCode() == 0;
 }
 
 QStringList TestHandOverBoxes::Windows(const QString &Name)
@@ -161,10 +194,7 @@ void TestHandOverBoxes::laterStart()
     QVERIFY(!Environment.isEmpty());
 
     QProcess First;
-    First.setProcessEnvironment(Environment);
-    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    First.start(Program(), {});
-    QVERIFY(First.waitForStarted(10000));
+    QVERIFY(Start(First, Environment, {}));
     const QString Main = NewWindow(QStringLiteral("Kestrune"), {});
     QVERIFY2(FServer.state() == QProcess::Running, "the private X server ended");
     QVERIFY2(!Main.isEmpty(), "the first copy showed no window");
@@ -186,8 +216,7 @@ void TestHandOverBoxes::laterStart()
         Known.append(Box);
         // The later copy waits until the first copy's OpenLink has returned for every parameter.
         QCOMPARE(Second.state(), QProcess::Running);
-        QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Box, QStringLiteral("key"),
-                         QStringLiteral("Return")}));
+        QVERIFY(Answer(Box));
     }
     QVERIFY(Second.waitForFinished(20000));
     QCOMPARE(Second.exitStatus(), QProcess::NormalExit);
@@ -200,9 +229,7 @@ void TestHandOverBoxes::laterStart()
     QCOMPARE(After, Before);
     QCOMPARE(First.state(), QProcess::Running);
 
-    ::kill(pid_t(First.processId()), SIGTERM);
-    QVERIFY(First.waitForFinished(20000));
-    QCOMPARE(First.exitCode(), 0);
+    QVERIFY(Stop(First));
 }
 
 // The first copy takes hand-overs while a box of its own link parameters is still open: the later
@@ -215,39 +242,29 @@ void TestHandOverBoxes::laterStartDuringOwnBox()
     QVERIFY(!Environment.isEmpty());
 
     QProcess First;
-    First.setProcessEnvironment(Environment);
-    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    First.start(Program(), {QString::fromLatin1(Link("MAIL", "about:moved"))});
-    QVERIFY(First.waitForStarted(10000));
+    QVERIFY(Start(First, Environment, {QString::fromLatin1(Link("MAIL", "about:moved"))}));
     // The main window is shown once its own parameters are done, so no "Kestrune" window exists yet.
     const QString Own = NewWindow(QStringLiteral("Information"), {});
     QVERIFY2(FServer.state() == QProcess::Running, "the private X server ended");
     QVERIFY2(!Own.isEmpty(), "the first copy showed no box for its own parameter");
 
     QProcess Second;
-    Second.setProcessEnvironment(Environment);
-    Second.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    Second.start(Program(), {QStringLiteral("not-a-link")});
-    QVERIFY(Second.waitForStarted(10000));
+    QVERIFY(Start(Second, Environment, {QStringLiteral("not-a-link")}));
     const QString HandedOver = NewWindow(QStringLiteral("Kestrune"), {});
     QVERIFY2(!HandedOver.isEmpty(),
              "the later start's link was not opened while the first copy's box was open");
     QCOMPARE(Second.state(), QProcess::Running);
-    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), HandedOver,
-                     QStringLiteral("key"), QStringLiteral("Return")}));
+    QVERIFY(Answer(HandedOver));
     QVERIFY(Second.waitForFinished(20000));
     QCOMPARE(Second.exitStatus(), QProcess::NormalExit);
     QCOMPARE(Second.exitCode(), 0);
     QVERIFY(Windows(QStringLiteral("Information")).contains(Own));
 
-    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Own, QStringLiteral("key"),
-                     QStringLiteral("Return")}));
+    QVERIFY(Answer(Own));
     QVERIFY2(!NewWindow(QStringLiteral("Kestrune"), {HandedOver}).isEmpty(),
              "the first copy showed no window");
     QCOMPARE(First.state(), QProcess::Running);
-    ::kill(pid_t(First.processId()), SIGTERM);
-    QVERIFY(First.waitForFinished(20000));
-    QCOMPARE(First.exitCode(), 0);
+    QVERIFY(Stop(First));
 }
 
 // A start from the menu that finds its data folder used by a copy it cannot reach (another runtime
@@ -258,10 +275,7 @@ void TestHandOverBoxes::dataFolderInUseShowsBox()
     const QProcessEnvironment Environment = PrepareSession(Home);
     QVERIFY(!Environment.isEmpty());
     QProcess First;
-    First.setProcessEnvironment(Environment);
-    First.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    First.start(Program(), {});
-    QVERIFY(First.waitForStarted(10000));
+    QVERIFY(Start(First, Environment, {}));
     QVERIFY2(!NewWindow(QStringLiteral("Kestrune"), {}).isEmpty(), "the first copy showed no window");
 
     QProcessEnvironment Other = Environment;
@@ -276,15 +290,12 @@ void TestHandOverBoxes::dataFolderInUseShowsBox()
     const QString Box = NewWindow(QStringLiteral("Error"), {});
     QVERIFY2(!Box.isEmpty(), "the second start showed no box");
     QCOMPARE(Second.state(), QProcess::Running);
-    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Box, QStringLiteral("key"),
-                     QStringLiteral("Return")}));
+    QVERIFY(Answer(Box));
     QVERIFY(Second.waitForFinished(20000));
     QCOMPARE(Second.exitCode(), 1);
     QVERIFY(Second.readAllStandardError().contains("already runs elsewhere with the data folder"));
 
-    ::kill(pid_t(First.processId()), SIGTERM);
-    QVERIFY(First.waitForFinished(20000));
-    QCOMPARE(First.exitCode(), 0);
+    QVERIFY(Stop(First));
 }
 
 // No runtime folder, and the private folder in the cache planted as a link to someone else's: the
@@ -305,8 +316,7 @@ void TestHandOverBoxes::guardFailureShowsBox()
     QVERIFY(Start.waitForStarted(10000));
     const QString Box = NewWindow(QStringLiteral("Error"), {});
     QVERIFY2(!Box.isEmpty(), "the start showed no box");
-    QVERIFY(Xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), Box, QStringLiteral("key"),
-                     QStringLiteral("Return")}));
+    QVERIFY(Answer(Box));
     QVERIFY(Start.waitForFinished(20000));
     QCOMPARE(Start.exitCode(), 1);
     QVERIFY(Start.readAllStandardError().startsWith("kestrune: Error creating shared memory "));

@@ -487,6 +487,8 @@ void TfBrowserWin::ContentChanged()
 {
     if (!FSite)
         return;
+    if (FOnChangeNoted)
+        FOnChangeNoted(FSite, this);
     if (FBrowserTrayIcon->isVisible()) {
         const QString Title = ChangeBalloonTitle(FSite->Title());
         ShowBalloon(Title, ChangeBalloonText(FSite->Title()), Title);

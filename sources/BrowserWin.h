@@ -48,6 +48,8 @@ public:
     void SetOnBrowserClosed(TBrowserEvent Handler) { FOnBrowserClosed = std::move(Handler); }
     void SetOnTitleChanged(TTitleEvent Handler) { FOnTitleChanged = std::move(Handler); }
     void SetOnContentChanged(TBrowserEvent Handler) { FOnContentChanged = std::move(Handler); }
+    // Told of every change the monitor sees, whichever tray shows its balloon.
+    void SetOnChangeNoted(TBrowserEvent Handler) { FOnChangeNoted = std::move(Handler); }
     void SetOnTrace(TTraceEvent Handler) { FOnTrace = std::move(Handler); }
     // Web notifications the site shows while the window has no tray icon of its own in view.
     void SetOnWebNotification(TNotificationEvent Handler) { FOnWebNotification = std::move(Handler); }
@@ -144,6 +146,7 @@ private:
     TBrowserEvent FOnBrowserClosed;
     TTitleEvent FOnTitleChanged;
     TBrowserEvent FOnContentChanged;
+    TBrowserEvent FOnChangeNoted;
     TTraceEvent FOnTrace;
     TNotificationEvent FOnWebNotification;
 };

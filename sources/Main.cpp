@@ -119,10 +119,11 @@ void TfMainForm::CreateControls()
 
     lvSites = new QTreeWidget(this);
     lvSites->setObjectName(QStringLiteral("lvSites"));
-    lvSites->setColumnCount(2);
-    lvSites->setHeaderLabels({QStringLiteral("Site"), QStringLiteral("URL")});
-    lvSites->setColumnWidth(0, 200);
-    lvSites->setColumnWidth(1, 230);
+    lvSites->setColumnCount(3);
+    lvSites->setHeaderLabels({QStringLiteral("Site"), QStringLiteral("URL"), QStringLiteral("Watched")});
+    lvSites->setColumnWidth(0, 180);
+    lvSites->setColumnWidth(1, 170);
+    lvSites->setColumnWidth(2, 90);
     lvSites->setRootIsDecorated(false);
     lvSites->setItemsExpandable(false);
     lvSites->setUniformRowHeights(true);

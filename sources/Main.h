@@ -5,6 +5,8 @@
 #include "platform/MessageBoxes.h"
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QMainWindow>
@@ -231,6 +233,9 @@ public:
     void BrowserClosed(TKestrunSite *Site, TfBrowserWin *Window);
     void BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title);
     void SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window);
+    void SiteChangeNoted(TKestrunSite *Site);
+    // A site's tray entry: its title, and when it last changed in this run.
+    QString TraySiteCaption(const TKestrunSite &Site) const;
     void TrayOpenWindowClick(QAction *Item);
     // A page's own notification from a window whose tray icon is not in view.
     void SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title,
@@ -327,4 +332,6 @@ private:
     bool FSaveBlocked = false;  // ... and it could not be kept aside
     // The window (a TfBrowserWin) of the site that TrayIcon's last balloon told about.
     QPointer<QWidget> FBalloonWindow;
+    // When the monitor last saw each site change, in this run.
+    QHash<const TKestrunSite *, QDateTime> FLastChanged;
 };

@@ -48,6 +48,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
             BrowserTitleChanged(S, W, Title);
         });
         Window->SetOnContentChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteContentChanged(S, W); });
+        Window->SetOnChangeNoted([this](TKestrunSite *S, TfBrowserWin *) { SiteChangeNoted(S); });
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title,
                                             const QString &Text) { SiteWebNotification(S, W, Title, Text); });
@@ -183,6 +184,21 @@ void TfMainForm::TrayOpenWindowClick(QAction *Item)
             return;
         }
     }
+}
+
+void TfMainForm::SiteChangeNoted(TKestrunSite *Site)
+{
+    if (!Site || Sites.IndexOf(Site) < 0)
+        return;
+    FLastChanged.insert(Site, QDateTime::currentDateTime());
+    if (auto *Entry = qobject_cast<QAction *>(Site->MenuItem()))
+        Entry->setText(TraySiteCaption(*Site));
+}
+
+QString TfMainForm::TraySiteCaption(const TKestrunSite &Site) const
+{
+    return ChangedEntryCaption(MenuCaption(Site.Title(), TrayMenuOverDBus()), FLastChanged.value(&Site),
+                               QDateTime::currentDateTime());
 }
 
 void TfMainForm::SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window)

@@ -1,4 +1,5 @@
 #include "Main.h"
+#include "RunTexts.h"
 #include "SiteDlg.h"
 
 #include <QAction>
@@ -48,13 +49,14 @@ void TfMainForm::RefreshRow(QTreeWidgetItem *Row, TKestrunSite &Site)
 {
     Row->setText(0, QString::fromUtf8(Site.Title()));
     Row->setText(1, QString::fromUtf8(Site.URL()));
+    Row->setText(2, WatchedCaption(Site.MonitorChanges(), Site.MonitorInterval()));
     Row->setIcon(0, SiteImage(SiteImageIndex(Site)));
     Row->setData(0, SiteRole, QVariant::fromValue<void *>(&Site));
 }
 
 QAction *TfMainForm::CreateTraySiteEntry(TKestrunSite &Site, int Image)
 {
-    auto *Entry = new QAction(MenuCaption(Site.Title(), TrayMenuOverDBus()), pmTray);
+    auto *Entry = new QAction(TraySiteCaption(Site), pmTray);
     Entry->setIcon(SiteImage(Image));
     connect(Entry, &QAction::triggered, this, [this, Entry] { TraySiteClick(Entry); });
     Site.SetMenuItem(Entry);
@@ -208,7 +210,7 @@ void TfMainForm::EditSite(QTreeWidgetItem *Row)
         RefreshRow(Current, *Site);
     if (auto *Entry = qobject_cast<QAction *>(Site->MenuItem())) {
         Entry->setIcon(SiteImage(SiteImageIndex(*Site)));
-        Entry->setText(MenuCaption(Site->Title(), TrayMenuOverDBus()));
+        Entry->setText(TraySiteCaption(*Site));
     }
     SaveSitesNow();
     // A box about the save may have let the site go meanwhile.
@@ -240,6 +242,7 @@ void TfMainForm::RemoveSite(QTreeWidgetItem *Row)
     }
     const int Index = Sites.IndexOf(Site);
     QTreeWidgetItem *SiteRow = lvSites->topLevelItem(Index);
+    FLastChanged.remove(Site);
     Sites.Delete(Index);
     delete SiteRow;
     lvSitesSelectItem(SelectedRow(), SelectedRow() != nullptr);

@@ -1,7 +1,10 @@
 #include "RunTexts.h"
 
 #include <QList>
+#include <QLocale>
 #include <QStringList>
+
+#include <iterator>
 
 QString ShortenTitle(const QString &Text, int Max)
 {
@@ -75,4 +78,22 @@ QString OpeningPageStatus(const QString &Address, int Percent)
     if (Percent >= 0 && Percent < 100)
         Text += QStringLiteral(" %1%").arg(Percent);
     return Text;
+}
+
+QString WatchedCaption(quint8 MonitorChanges, quint8 MonitorInterval)
+{
+    static constexpr const char *Captions[] = {"once per minute", "each 3 minutes", "each 5 minutes"};
+    if (MonitorChanges == 0)
+        return QString();
+    return QString::fromLatin1(Captions[qMin<int>(MonitorInterval, std::size(Captions) - 1)]);
+}
+
+QString ChangedEntryCaption(const QString &Caption, const QDateTime &Changed, const QDateTime &Now)
+{
+    if (!Changed.isValid())
+        return Caption;
+    const QLocale Locale;
+    const QString When = Changed.date() == Now.date() ? Locale.toString(Changed.time(), QLocale::ShortFormat)
+                                                      : Locale.toString(Changed, QLocale::ShortFormat);
+    return Caption + QStringLiteral(" \u2014 changed ") + When;
 }

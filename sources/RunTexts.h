@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 #include <QUrl>
 
@@ -32,3 +33,11 @@ QString PageTitleOf(const QString &EngineTitle, const QUrl &Address);
 // once the engine reports one (0-99), and "Done" when the load has ended.
 QString OpeningPageStatus(const QString &Address, int Percent);
 inline const QString DoneStatus = QStringLiteral("Done");
+
+// What the site list shows of a site's change monitor: the interval's caption of the site dialog
+// when the monitor is on (any value but 0; an interval past the list is the last one), else nothing.
+QString WatchedCaption(quint8 MonitorChanges, quint8 MonitorInterval);
+
+// A watched site's tray entry after a change was seen: the caption and " \u2014 changed <time>"
+// (with the date when it was not today, Now's day); the caption alone when Changed is not valid.
+QString ChangedEntryCaption(const QString &Caption, const QDateTime &Changed, const QDateTime &Now);

@@ -21,8 +21,10 @@ std::function<int(TfSiteDlg &)> TfSiteDlg::ModalRunnerForTests;
 namespace {
 
 constexpr int ClientWidth = 461;
-constexpr int NewSiteHeight = 314;
-constexpr int EditSiteHeight = 210;
+// One row more than the original layout: the change monitor's controls are offered.
+constexpr int MonitorRow = 26;
+constexpr int NewSiteHeight = 314 + MonitorRow;
+constexpr int EditSiteHeight = 210 + MonitorRow;
 
 enum TLoadedText
 {
@@ -123,7 +125,8 @@ void TfSiteDlg::FormCreate()
     cbMonitorChanges->setGeometry(Border, 166, 160, 20);
     cmbMonitorTime = new QComboBox(this);
     cmbMonitorTime->setObjectName(QStringLiteral("cmbMonitorTime"));
-    cmbMonitorTime->setGeometry(Border + 164, 166, 140, 22);
+    cmbMonitorTime->setGeometry(Border + 164, 165, 140, 22);
+    cmbMonitorTime->setToolTip(QStringLiteral("How often the page is loaded again and compared"));
 
     gbSecurity = new QGroupBox(QStringLiteral("Security"), this);
     gbSecurity->setObjectName(QStringLiteral("gbSecurity"));
@@ -142,16 +145,13 @@ void TfSiteDlg::FormCreate()
     Button3->setGeometry(324, 33, 75, 24);
     Button3->setEnabled(false);
 
-    // Not offered yet: hidden and disabled, but their values are carried through.
-    for (QWidget *Hidden : {static_cast<QWidget *>(gbSecurity), static_cast<QWidget *>(cbMonitorChanges),
-                            static_cast<QWidget *>(cmbMonitorTime)}) {
-        Hidden->setVisible(false);
-        Hidden->setEnabled(false);
-    }
+    // Not offered: hidden and disabled, but its values are carried through.
+    gbSecurity->setVisible(false);
+    gbSecurity->setEnabled(false);
 
     gbDefaultShortcuts = new QGroupBox(QStringLiteral("Create default shortcut"), this);
     gbDefaultShortcuts->setObjectName(QStringLiteral("gbDefaultShortcuts"));
-    gbDefaultShortcuts->setGeometry(Border, 172, Wide, 80);
+    gbDefaultShortcuts->setGeometry(Border, 172 + MonitorRow, Wide, 80);
     const auto AddShortcutBox = [this](QCheckBox *&Box, QLabel *&Image, const QString &Name,
                                        const QString &Caption, int X, int Y) {
         Image = new QLabel(gbDefaultShortcuts);

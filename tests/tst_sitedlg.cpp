@@ -21,6 +21,7 @@ private slots:
     void validation();
     void newSiteStartsWithDefaults();
     void hiddenFieldsAndUntouchedBytesCarriedThrough();
+    void monitorTurnedOn();
     void editedFieldsStoredAsTyped();
     void iconSelection_data();
     void iconSelection();
@@ -140,6 +141,37 @@ void TestSiteDlg::hiddenFieldsAndUntouchedBytesCarriedThrough()
     QCOMPARE(Second.EditedSite().BrowserChoice(), quint8(0));
 }
 
+// The monitor's controls: the box turns the interval list on and off, and both are stored.
+void TestSiteDlg::monitorTurnedOn()
+{
+    TKestrunSite Site;
+    Site.SetTitle("News");
+    Site.SetMonitorInterval(2);
+    TfSiteDlg Dialog(nullptr);
+    Dialog.PrepareEdit(Site);
+    QVERIFY(Dialog.cbMonitorChanges->isEnabled());
+    QVERIFY(!Dialog.cbMonitorChanges->isChecked());
+    QVERIFY(!Dialog.cmbMonitorTime->isEnabled());
+    QCOMPARE(Dialog.cmbMonitorTime->currentText(), QStringLiteral("each 5 minutes"));
+    Dialog.cbMonitorChanges->click();
+    QVERIFY(Dialog.cmbMonitorTime->isEnabled());
+    Dialog.cmbMonitorTime->setCurrentIndex(0);
+    QCOMPARE(Dialog.cmbMonitorTime->currentText(), QStringLiteral("once per minute"));
+    Dialog.btnOk->click();
+    QCOMPARE(Dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(Dialog.EditedSite().MonitorChanges(), quint8(1));
+    QCOMPARE(Dialog.EditedSite().MonitorInterval(), quint8(0));
+
+    TfSiteDlg Off(nullptr);
+    Off.PrepareEdit(Dialog.EditedSite());
+    QVERIFY(Off.cbMonitorChanges->isChecked());
+    Off.cbMonitorChanges->click();
+    QVERIFY(!Off.cmbMonitorTime->isEnabled());
+    Off.btnOk->click();
+    QCOMPARE(Off.EditedSite().MonitorChanges(), quint8(0));
+    QCOMPARE(Off.EditedSite().MonitorInterval(), quint8(0));
+}
+
 void TestSiteDlg::editedFieldsStoredAsTyped()
 {
     TKestrunSite Site;
@@ -222,7 +254,7 @@ void TestSiteDlg::twoModes()
 {
     TfSiteDlg New(nullptr);
     New.PrepareNew(QByteArray(), QByteArray());
-    QCOMPARE(New.height(), 314);
+    QCOMPARE(New.height(), 340);
     QVERIFY(!New.gbDefaultShortcuts->isHidden());
     QVERIFY(New.gbDefaultShortcuts->isEnabled());
 
@@ -230,7 +262,7 @@ void TestSiteDlg::twoModes()
     TfSiteDlg Edit(nullptr);
     Edit.PrepareEdit(Site);
     QCOMPARE(Edit.width(), New.width());
-    QCOMPARE(Edit.height(), 210);
+    QCOMPARE(Edit.height(), 236);
     QVERIFY(Edit.gbDefaultShortcuts->isHidden());
     QVERIFY(!Edit.gbDefaultShortcuts->isEnabled());
     // The buttons keep their distance to the bottom edge, and stay clear of the fields above.
@@ -238,6 +270,14 @@ void TestSiteDlg::twoModes()
     QCOMPARE(Edit.btnCancel->y(), Edit.btnOk->y());
     QVERIFY(Edit.btnOk->geometry().bottom() < Edit.height());
     QVERIFY(Edit.cbRunAsTrayIcon->geometry().bottom() < Edit.btnOk->y());
+    // The monitor's row, offered in both modes, stays clear of the separator and the shortcuts.
+    for (TfSiteDlg *Dialog : {&New, &Edit}) {
+        QVERIFY(!Dialog->cbMonitorChanges->isHidden());
+        QVERIFY(!Dialog->cmbMonitorTime->isHidden());
+        QVERIFY(Dialog->cmbMonitorTime->geometry().bottom() < Dialog->Bevel1->y());
+        QVERIFY(Dialog->gbSecurity->isHidden());
+    }
+    QVERIFY(New.cmbMonitorTime->geometry().bottom() < New.gbDefaultShortcuts->y());
     QVERIFY(New.gbDefaultShortcuts->geometry().bottom() < New.btnOk->y());
 }
 

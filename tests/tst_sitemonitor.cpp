@@ -69,6 +69,7 @@ private slots:
     void shortenTitle_data();
     void shortenTitle();
     void texts();
+    void watchedTexts();
 };
 
 void TestSiteMonitor::passes_data()
@@ -346,6 +347,33 @@ void TestSiteMonitor::texts()
     QCOMPARE(ChangeBalloonText(Title),
              QStringLiteral("The content of site \"Café 100%1\" has been changed. Take a look at them."));
     QCOMPARE(BrowserCaption(QString()), QStringLiteral("Kestrune: "));
+}
+
+void TestSiteMonitor::watchedTexts()
+{
+    // The list's column: the dialog's caption of the interval the monitor uses.
+    const struct
+    {
+        quint8 Flag, Interval;
+        const char *Shown;
+    } Rows[] = {{0, 0, ""},
+                {0, 2, ""},
+                {1, 0, "once per minute"},
+                {1, 1, "each 3 minutes"},
+                {2, 2, "each 5 minutes"},
+                {1, 200, "each 5 minutes"}};
+    for (const auto &Row : Rows)
+        QCOMPARE(WatchedCaption(Row.Flag, Row.Interval), QString::fromLatin1(Row.Shown));
+
+    // The tray entry: the time of today's change, the date of an older one, nothing before any.
+    const QDateTime Now(QDate(2026, 12, 10), QTime(15, 30));
+    const QLocale Locale;
+    QCOMPARE(ChangedEntryCaption(QStringLiteral("Mail"), QDateTime(), Now), QStringLiteral("Mail"));
+    QCOMPARE(ChangedEntryCaption(QStringLiteral("Mail"), QDateTime(Now.date(), QTime(9, 5)), Now),
+             QStringLiteral("Mail \u2014 changed ") + Locale.toString(QTime(9, 5), QLocale::ShortFormat));
+    const QDateTime Yesterday(QDate(2026, 12, 9), QTime(23, 59));
+    QCOMPARE(ChangedEntryCaption(QStringLiteral("Mail"), Yesterday, Now),
+             QStringLiteral("Mail \u2014 changed ") + Locale.toString(Yesterday, QLocale::ShortFormat));
 }
 
 QTEST_GUILESS_MAIN(TestSiteMonitor)

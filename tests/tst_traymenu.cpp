@@ -6,9 +6,12 @@
 #include "RunTexts.h"
 #include "Settings.h"
 #include "TestDesktopServices.h"
+#include "TestHttpServer.h"
 #include "TestNotificationService.h"
 #include "platform/MessageBoxes.h"
+
 #include "platform/WebProfile.h"
+#include <QTreeWidget>
 
 #include <QApplication>
 #include <QDBusArgument>
@@ -132,6 +135,7 @@ private slots:
     void menusShowTitlesExactly_data();
     void menusShowTitlesExactly();
     void balloonIsOwnNotificationThatAloneClicks();
+    void watchedSiteSaysWhenItChanged();
 
 private:
     void OpenForm(const QList<std::pair<QByteArray, quint8>> &Sites);
@@ -316,6 +320,47 @@ void TestTrayMenu::menusShowTitlesExactly()
     QVERIFY(!OwnItem.isEmpty());
     QTRY_COMPARE_WITH_TIMEOUT(ShownLabel(MenuLabels(OwnItem).value(0)), QStringLiteral("Show ") + title,
                               LoadTimeout);
+}
+
+// The list says which sites are watched; once the monitor has seen a change, the site's tray entry
+// says when, as the tray host shows it.
+void TestTrayMenu::watchedSiteSaysWhenItChanged()
+{
+    TTestServer Server;
+    Server.Replies.insert("/news", HttpReply("200 OK", "<html><head><title>Watched</title></head>one</html>",
+                                             "Content-Type: text/html\r\n"));
+    OpenForm({{"Watched", 1}, {"Plain", 1}});
+    FForm->Sites[0]->SetURL(Server.Url("/news").toUtf8());
+    FForm->Sites[0]->SetMonitorChanges(1);
+    FForm->Sites[0]->SetMonitorInterval(1);
+    FForm->FillSiteList();
+    QCOMPARE(FForm->lvSites->topLevelItem(0)->text(2), QStringLiteral("each 3 minutes"));
+    QCOMPARE(FForm->lvSites->topLevelItem(1)->text(2), QString());
+    FForm->show();
+    FForm->HideToTray();
+    FForm->RunSite(FForm->Sites[0], false);
+    auto *Window = qobject_cast<TfBrowserWin *>(FForm->OpenBrowsers.value(0).Window.data());
+    QVERIFY(Window);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), BrowserCaption(QStringLiteral("Watched")), LoadTimeout);
+
+    // The page changes under the monitor.
+    Window->Monitor().SetTimingForTests(50, {300, 300, 300});
+    QTRY_VERIFY_WITH_TIMEOUT(Server.Requests.size() >= 2, LoadTimeout);
+    Server.Replies.insert("/news", HttpReply("200 OK", "<html><head><title>Watched</title></head>two</html>",
+                                             "Content-Type: text/html\r\n"));
+    QStringList Main;
+    const QString MainItem = ItemWithMenu(
+        [&](const QStringList &Labels) {
+            return Labels.value(0) == QStringLiteral("Show Kestrune") &&
+                   ShownLabel(Labels.value(1)).startsWith(QStringLiteral("Watched \u2014 changed "));
+        },
+        &Main);
+    QVERIFY2(!MainItem.isEmpty(), qPrintable(Main.join(QLatin1Char('|'))));
+    QCOMPARE(ShownLabel(Main.value(2)), QStringLiteral("Plain"));
+    // The same entry, which still opens its own site.
+    auto *Entry = qobject_cast<QAction *>(FForm->Sites[0]->MenuItem());
+    QVERIFY(Entry && FForm->pmTray->actions().contains(Entry));
+    QVERIFY(Entry->text().startsWith(QStringLiteral("Watched \u2014 changed ")));
 }
 
 void TestTrayMenu::balloonIsOwnNotificationThatAloneClicks()

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+// What the change monitor compares for a site, beyond what sites.dat holds: sites.dat keeps its
+// exact format, so these settings live in a file of their own beside it, "sites-watch.json".
+
+enum class TCompareMode
+{
+    Source,      // the page's source, as the monitor has always compared it
+    VisibleText, // the text a reader sees: the main document and its same-origin frames
+};
+
+struct TSiteWatch
+{
+    TCompareMode Compare = TCompareMode::Source;
+    // A CSS selector: only the text of the first element it finds counts (visible text only).
+    QString Selector;
+    // When the monitor last saw the site change; not valid before the first change.
+    QDateTime LastChanged;
+
+    bool IsDefault() const
+    {
+        return Compare == TCompareMode::Source && Selector.isEmpty() && !LastChanged.isValid();
+    }
+    friend bool operator==(const TSiteWatch &, const TSiteWatch &) = default;
+};
+
+// One entry of the file: the site it belongs to, named by its title and URL as stored in sites.dat.
+struct TSiteWatchEntry
+{
+    QByteArray Title;
+    QByteArray URL;
+    TSiteWatch Watch;
+
+    friend bool operator==(const TSiteWatchEntry &, const TSiteWatchEntry &) = default;
+};
+
+inline const QString SiteWatchFileName = QStringLiteral("sites-watch.json");
+// A bigger file is not ours.
+inline constexpr qsizetype MaxSiteWatchFileSize = 4 * 1024 * 1024;
+inline constexpr qsizetype MaxSelectorLength = 1024;
+
+// The file's entries in order. Entries that are not well formed are left out; a file that is not
+// this file at all (not JSON, another shape, too big) gives no entries and Damaged true.
+QList<TSiteWatchEntry> ParseSiteWatchFile(const QByteArray &Data, bool *Damaged = nullptr);
+// Only the entries whose settings are not all defaults are written.
+QByteArray SiteWatchFileData(const QList<TSiteWatchEntry> &Entries);
+
+// The settings of each site (Titles and URLs in list order): an entry at the same position with the
+// same title and URL first, else the first entry not yet taken with the same title and URL, else
+// the defaults. So entries follow their sites when sites move or are removed, and two sites of the
+// same title and URL keep their own settings by their order.
+QList<TSiteWatch> MatchSiteWatches(const QList<std::pair<QByteArray, QByteArray>> &Sites,
+                                   const QList<TSiteWatchEntry> &Entries);
+
+// Folder/sites-watch.json read (missing: no entries) and written atomically, private to the user.
+QList<TSiteWatchEntry> LoadSiteWatches(const QString &Folder, bool *Damaged = nullptr);
+bool SaveSiteWatches(const QString &Folder, const QList<TSiteWatchEntry> &Entries);

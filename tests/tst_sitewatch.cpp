@@ -1,0 +1,161 @@
+#include "SiteWatch.h"
+
+#include <QtTest>
+
+// The monitor's settings beside sites.dat: the file read defensively, and its entries matched to
+// the sites they belong to.
+
+namespace {
+
+TSiteWatchEntry Entry(const QByteArray &Title, const QByteArray &URL, TCompareMode Compare,
+                      const QString &Selector = QString())
+{
+    return {Title, URL, {Compare, Selector, QDateTime()}};
+}
+
+} // namespace
+
+class TestSiteWatch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void roundTrip();
+    void badFiles_data();
+    void badFiles();
+    void matching_data();
+    void matching();
+    void folder();
+};
+
+void TestSiteWatch::roundTrip()
+{
+    QList<TSiteWatchEntry> Entries{
+        Entry("Mail", "https://mail.example/", TCompareMode::VisibleText, QStringLiteral("#inbox .count")),
+        // Bytes that are not UTF-8 stay exactly as sites.dat holds them.
+        Entry("Caf\xe9\xff", "http://x/\xfe", TCompareMode::Source),
+        Entry("News", "http://news/", TCompareMode::VisibleText)};
+    Entries[1].Watch.LastChanged = QDateTime(QDate(2026, 12, 9), QTime(8, 30), Qt::UTC);
+    bool Damaged = true;
+    QCOMPARE(ParseSiteWatchFile(SiteWatchFileData(Entries), &Damaged), Entries);
+    QVERIFY(!Damaged);
+
+    // Sites with nothing but defaults take no room.
+    const QList<TSiteWatchEntry> Plain{Entry("Plain", "http://p/", TCompareMode::Source)};
+    QCOMPARE(ParseSiteWatchFile(SiteWatchFileData(Plain)), QList<TSiteWatchEntry>());
+}
+
+void TestSiteWatch::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("Data");
+    QTest::addColumn<int>("Count");
+    QTest::addColumn<bool>("Damaged");
+    const QByteArray Good = R"({"title":"TWFpbA==","url":"aHR0cDovL20v","compare":"text"})";
+    QTest::newRow("empty") << QByteArray() << 0 << true;
+    QTest::newRow("not JSON") << QByteArray("Kestrune. Site collection file.") << 0 << true;
+    QTest::newRow("an array at the top") << QByteArray("[]") << 0 << true;
+    QTest::newRow("sites not an array") << QByteArray(R"({"sites":{}})") << 0 << true;
+    QTest::newRow("cut in the middle") << QByteArray(R"({"sites":[)" + Good) << 0 << true;
+    QTest::newRow("too big") << QByteArray(R"({"sites":[)" + Good + "]," +
+                                           QByteArray(MaxSiteWatchFileSize, ' ') + "}")
+                             << 0 << true;
+    QTest::newRow("no sites") << QByteArray(R"({"sites":[]})") << 0 << false;
+    QTest::newRow("one good entry") << QByteArray(R"({"sites":[)" + Good + "]}") << 1 << false;
+    QTest::newRow("bad entries left out, good kept")
+        << QByteArray(R"({"sites":[7,{"title":"!!","url":"aHR0cDovL20v"},{"title":"TWFpbA=="},)" + Good +
+                      "]}")
+        << 1 << false;
+}
+
+void TestSiteWatch::badFiles()
+{
+    QFETCH(QByteArray, Data);
+    QFETCH(int, Count);
+    QFETCH(bool, Damaged);
+    bool Said = !Damaged;
+    const QList<TSiteWatchEntry> Entries = ParseSiteWatchFile(Data, &Said);
+    QCOMPARE(Entries.size(), Count);
+    QCOMPARE(Said, Damaged);
+    if (Count == 1) {
+        QCOMPARE(Entries[0].Title, QByteArray("Mail"));
+        QCOMPARE(Entries[0].Watch.Compare, TCompareMode::VisibleText);
+    }
+
+    // Values beyond what the program writes: an unknown mode is the source, a selector is capped.
+    const QList<TSiteWatchEntry> Odd = ParseSiteWatchFile(
+        R"({"sites":[{"title":"TWFpbA==","url":"aHR0cDovL20v","compare":"pixels","selector":")" +
+        QByteArray(5000, 'a') + R"(","lastChanged":"yesterday"}]})");
+    QCOMPARE(Odd.size(), 1);
+    QCOMPARE(Odd[0].Watch.Compare, TCompareMode::Source);
+    QCOMPARE(Odd[0].Watch.Selector.size(), MaxSelectorLength);
+    QVERIFY(!Odd[0].Watch.LastChanged.isValid());
+}
+
+using TSites = QList<std::pair<QByteArray, QByteArray>>;
+
+void TestSiteWatch::matching_data()
+{
+    QTest::addColumn<TSites>("Sites");
+    QTest::addColumn<QList<TSiteWatchEntry>>("Entries");
+    QTest::addColumn<QByteArrayList>("Selectors"); // what each site gets; "-" for the defaults
+
+    const QList<TSiteWatchEntry> Three{
+        Entry("A", "http://a/", TCompareMode::VisibleText, QStringLiteral("a")),
+        Entry("B", "http://b/", TCompareMode::VisibleText, QStringLiteral("b")),
+        Entry("C", "http://c/", TCompareMode::VisibleText, QStringLiteral("c"))};
+    QTest::newRow("same order") << TSites{{"A", "http://a/"}, {"B", "http://b/"}, {"C", "http://c/"}} << Three
+                                << QByteArrayList{"a", "b", "c"};
+    QTest::newRow("a site removed in another copy")
+        << TSites{{"A", "http://a/"}, {"C", "http://c/"}} << Three << QByteArrayList{"a", "c"};
+    QTest::newRow("sites moved") << TSites{{"C", "http://c/"}, {"A", "http://a/"}, {"B", "http://b/"}}
+                                 << Three << QByteArrayList{"c", "a", "b"};
+    QTest::newRow("a site renamed elsewhere loses its settings")
+        << TSites{{"A", "http://a/"}, {"B2", "http://b/"}, {"C", "http://c/"}} << Three
+        << QByteArrayList{"a", "-", "c"};
+    QTest::newRow("a new URL is another site")
+        << TSites{{"A", "http://a/"}, {"B", "http://b2/"}} << Three << QByteArrayList{"a", "-"};
+    QTest::newRow("two sites of one title and URL keep their own, in order")
+        << TSites{{"X", "http://x/"}, {"Y", "http://y/"}, {"X", "http://x/"}}
+        << QList<TSiteWatchEntry>{Entry("X", "http://x/", TCompareMode::VisibleText, QStringLiteral("first")),
+                                  Entry("X", "http://x/", TCompareMode::VisibleText,
+                                        QStringLiteral("second"))}
+        << QByteArrayList{"first", "-", "second"};
+    QTest::newRow("no file") << TSites{{"A", "http://a/"}} << QList<TSiteWatchEntry>() << QByteArrayList{"-"};
+}
+
+void TestSiteWatch::matching()
+{
+    QFETCH(TSites, Sites);
+    QFETCH(QList<TSiteWatchEntry>, Entries);
+    QFETCH(QByteArrayList, Selectors);
+    const QList<TSiteWatch> Got = MatchSiteWatches(Sites, Entries);
+    QCOMPARE(Got.size(), Sites.size());
+    QByteArrayList Shown;
+    for (const TSiteWatch &Watch : Got)
+        Shown << (Watch.IsDefault() ? QByteArray("-") : Watch.Selector.toUtf8());
+    QCOMPARE(Shown, Selectors);
+}
+
+void TestSiteWatch::folder()
+{
+    QTemporaryDir Dir;
+    bool Damaged = true;
+    QVERIFY(LoadSiteWatches(Dir.path(), &Damaged).isEmpty());
+    QVERIFY(!Damaged);
+    const QList<TSiteWatchEntry> Entries{Entry("A", "http://a/", TCompareMode::VisibleText)};
+    QVERIFY(SaveSiteWatches(Dir.path(), Entries));
+    QCOMPARE(LoadSiteWatches(Dir.path(), &Damaged), Entries);
+    QVERIFY(!Damaged);
+    const QString Path = Dir.filePath(SiteWatchFileName);
+    QCOMPARE(QFile::permissions(Path) & (QFileDevice::ReadOther | QFileDevice::ReadGroup),
+             QFileDevice::Permissions());
+    // A folder in the file's place.
+    QVERIFY(QFile::remove(Path));
+    QVERIFY(QDir(Dir.path()).mkdir(SiteWatchFileName));
+    QVERIFY(LoadSiteWatches(Dir.path(), &Damaged).isEmpty());
+    QVERIFY(Damaged);
+    QVERIFY(!SaveSiteWatches(Dir.path(), Entries));
+}
+
+QTEST_GUILESS_MAIN(TestSiteWatch)
+#include "tst_sitewatch.moc"

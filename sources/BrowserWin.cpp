@@ -475,12 +475,16 @@ void TfBrowserWin::RequestPageSource()
 {
     const int Request = ++FSourceRequest;
     FSourceGuard->start();
-    FWebBrowser->GetDocumentSource([this, Request](bool Ok, const QByteArray &Text) {
+    auto Ready = [this, Request](bool Ok, const QByteArray &Text) {
         if (Request != FSourceRequest || !FSourceGuard->isActive())
             return;
         FSourceGuard->stop();
         FMonitor->PageSourceReady(Ok, Text);
-    });
+    };
+    if (FWatch.Compare == TCompareMode::VisibleText)
+        FWebBrowser->GetVisibleText(FWatch.Selector, std::move(Ready));
+    else
+        FWebBrowser->GetDocumentSource(std::move(Ready));
 }
 
 void TfBrowserWin::ContentChanged()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "SiteMonitor.h"
+#include "SiteWatch.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -50,6 +51,8 @@ public:
     void SetOnContentChanged(TBrowserEvent Handler) { FOnContentChanged = std::move(Handler); }
     // Told of every change the monitor sees, whichever tray shows its balloon.
     void SetOnChangeNoted(TBrowserEvent Handler) { FOnChangeNoted = std::move(Handler); }
+    // What the monitor compares: the page's source (the default) or its visible text.
+    void SetWatch(const TSiteWatch &Watch) { FWatch = Watch; }
     void SetOnTrace(TTraceEvent Handler) { FOnTrace = std::move(Handler); }
     // Web notifications the site shows while the window has no tray icon of its own in view.
     void SetOnWebNotification(TNotificationEvent Handler) { FOnWebNotification = std::move(Handler); }
@@ -147,6 +150,7 @@ private:
     TTitleEvent FOnTitleChanged;
     TBrowserEvent FOnContentChanged;
     TBrowserEvent FOnChangeNoted;
+    TSiteWatch FWatch;
     TTraceEvent FOnTrace;
     TNotificationEvent FOnWebNotification;
 };

@@ -178,6 +178,8 @@ private slots:
     void ctrlNSwallowedWhileBrowserWindowExists();
     void monitorReportsChanges_data();
     void monitorReportsChanges();
+    void compareModes_data();
+    void compareModes();
     void failedLoadsCompleteAPass_data();
     void failedLoadsCompleteAPass();
     void stalledRefreshEndsWithUserNavigation();
@@ -508,6 +510,72 @@ void TestBrowserWin::monitorReportsChanges()
     }
     QVERIFY(Events.Count(QStringLiteral("Refreshing...")) >= 2);
     QVERIFY(Server.Requests.size() >= 3);
+}
+
+// What the monitor compares: the page's source, or the text a reader sees (with its same-origin
+// frames, white space made one), or only the text of one element.
+void TestBrowserWin::compareModes_data()
+{
+    QTest::addColumn<bool>("text");
+    QTest::addColumn<QString>("selector");
+    QTest::addColumn<QByteArray>("page");
+    QTest::addColumn<QByteArray>("frame"); // the body of /frame; COUNTER changes at every load
+    QTest::addColumn<bool>("reported");
+
+    const QByteArray Token = "<script>var token = 'COUNTER';</script><p>Same   text</p>";
+    const QByteArray Framed = "<p>Outside</p><iframe src=\"/frame\"></iframe>";
+    const QByteArray Ticking = "<p>tick COUNTER</p>";
+    const QByteArray Parts = "<div id=\"fixed\">fixed</div><div id=\"moving\">COUNTER</div>";
+    const QByteArray Markup = "<p class=\"cCOUNTER\">Hello\n   <b>world</b></p>";
+    QTest::newRow("token in a script, source: reported")
+        << false << QString() << Token << QByteArray() << true;
+    QTest::newRow("token in a script, visible text: quiet")
+        << true << QString() << Token << QByteArray() << false;
+    QTest::newRow("change in a frame, source: not seen") << false << QString() << Framed << Ticking << false;
+    QTest::newRow("change in a frame, visible text: reported")
+        << true << QString() << Framed << Ticking << true;
+    QTest::newRow("selector beside the change: quiet")
+        << true << QStringLiteral("#fixed") << Parts << QByteArray() << false;
+    QTest::newRow("selector on the change: reported")
+        << true << QStringLiteral("#moving") << Parts << QByteArray() << true;
+    QTest::newRow("selector met in the page before its frames: quiet")
+        << true << QStringLiteral("p:not(:empty)") << Framed << Ticking << false;
+    QTest::newRow("selector that finds nothing: quiet")
+        << true << QStringLiteral("#none") << Parts << QByteArray() << false;
+    QTest::newRow("selector that is none: quiet")
+        << true << QStringLiteral("]'); alert(1); ('") << Parts << QByteArray() << false;
+    QTest::newRow("markup changes, visible text: quiet")
+        << true << QString() << Markup << QByteArray() << false;
+    QTest::newRow("markup changes, source: reported") << false << QString() << Markup << QByteArray() << true;
+}
+
+void TestBrowserWin::compareModes()
+{
+    QFETCH(bool, text);
+    QFETCH(QString, selector);
+    QFETCH(QByteArray, page);
+    QFETCH(QByteArray, frame);
+    QFETCH(bool, reported);
+    TTestServer Server;
+    TTestServer::TPage Main{200, "<html><head><title>Watched</title></head><body>" + page + "</body></html>"};
+    Main.Counter = true;
+    Server.Pages["/"] = Main;
+    TTestServer::TPage Frame{200, "<html><body>" + frame + "</body></html>"};
+    Frame.Counter = true;
+    Server.Pages["/frame"] = Frame;
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"), 1, true);
+    TEvents Events;
+    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile);
+    Events.Bind(Window, &Server);
+    Window->Monitor().SetTimingForTests(50, {400, 400, 400});
+    Window->SetWatch({text ? TCompareMode::VisibleText : TCompareMode::Source, selector, QDateTime()});
+    Window->ShowBrowserWindow();
+
+    QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral(" <-> ")) >= 2, LoadTimeout);
+    QCOMPARE(Events.Changed > 0, reported);
+    // A reading was taken each time (a page that gives none would never report anything).
+    QCOMPARE(Events.Count(QStringLiteral("No page source")), 0);
 }
 
 void TestBrowserWin::failedLoadsCompleteAPass_data()

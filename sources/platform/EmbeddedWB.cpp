@@ -7,6 +7,8 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QMenu>
 #include <QPointer>
 #include <QWebEngineLoadingInfo>
@@ -148,6 +150,47 @@ void TEmbeddedWB::GetDocumentSource(TSourceReady Done)
             return;
         Done(true, Html.toUtf8());
     });
+}
+
+void TEmbeddedWB::GetVisibleText(const QString &Selector, TSourceReady Done)
+{
+    static const QString Script = QStringLiteral(R"js(
+(function (selector) {
+  function docs(doc, all) {
+    all.push(doc);
+    var frames = doc.querySelectorAll('iframe, frame');
+    for (var i = 0; i < frames.length; ++i) {
+      try { if (frames[i].contentDocument) docs(frames[i].contentDocument, all); } catch (x) {}
+    }
+    return all;
+  }
+  var all = docs(document, []);
+  var parts = [];
+  for (var i = 0; i < all.length; ++i) {
+    var doc = all[i];
+    if (selector) {
+      var found = null;
+      try { found = doc.querySelector(selector); } catch (x) { return ''; }
+      if (found) { parts.push(found.innerText || found.textContent || ''); break; }
+    } else if (doc.body) {
+      parts.push(doc.body.innerText || '');
+    }
+  }
+  return parts.join(' ').replace(/\s+/g, ' ').trim();
+})(%1))js");
+    // The selector goes in as a JSON string: never as script of its own.
+    const QString Literal =
+        QString::fromUtf8(QJsonDocument(QJsonArray{Selector}).toJson(QJsonDocument::Compact))
+            .mid(1)
+            .chopped(1);
+    std::weak_ptr<bool> Alive = FAlive;
+    page()->runJavaScript(Script.arg(Literal), QWebEngineScript::ApplicationWorld,
+                          [Alive, Done = std::move(Done)](const QVariant &Answer) {
+                              const auto Flag = Alive.lock();
+                              if (!Flag || !*Flag)
+                                  return;
+                              Done(Answer.typeId() == QMetaType::QString, Answer.toString().toUtf8());
+                          });
 }
 
 void TEmbeddedWB::AskFocusTakesText(std::function<void(bool Editing)> Done)

@@ -317,6 +317,7 @@ void TfMainForm::FormCreate(const QList<QByteArray> &Parameters,
     ReadSettings();
     LoadSiteIcons();
     LoadSitesAtStart();
+    LoadSiteWatchesAtStart();
     FillSiteList();
     lvSitesSelectItem(nullptr, false);
     if (BeforeParameters)
@@ -327,6 +328,53 @@ void TfMainForm::FormCreate(const QList<QByteArray> &Parameters,
     ScheduleUpdateCheck();
     if (RunMinimized)
         QTimer::singleShot(1500, this, &TfMainForm::HideToTray);
+}
+
+void TfMainForm::LoadSiteWatchesAtStart()
+{
+    bool Damaged = false;
+    const QList<TSiteWatchEntry> Entries = LoadSiteWatches(ProgramFolder, &Damaged);
+    if (Damaged) {
+        // The next save would write over it: keep it, and say where.
+        const QString Path = ProgramFolder + SiteWatchFileName;
+        QString Kept = Path + QStringLiteral(".unreadable");
+        for (int N = 2; QFileInfo::exists(Kept) && N < 1000; ++N)
+            Kept = Path + QStringLiteral(".unreadable-%1").arg(N);
+        if (QFile::rename(Path, Kept))
+            Report(TMsgKind::Information,
+                   QStringLiteral(
+                       "The monitor settings file \"%1\" could not be read. It has been kept as \"%2\".")
+                       .arg(QDir::toNativeSeparators(Path), QDir::toNativeSeparators(Kept)));
+    }
+    QList<std::pair<QByteArray, QByteArray>> Keys;
+    for (int i = 0; i < Sites.Count(); ++i)
+        Keys.append({Sites[i]->Title(), Sites[i]->URL()});
+    const QList<TSiteWatch> Watches = MatchSiteWatches(Keys, Entries);
+    for (int i = 0; i < Sites.Count(); ++i) {
+        if (!Watches[i].IsDefault())
+            FWatches.insert(Sites[i], Watches[i]);
+    }
+}
+
+bool TfMainForm::SaveSiteWatchesNow()
+{
+    QList<TSiteWatchEntry> Entries;
+    for (int i = 0; i < Sites.Count(); ++i)
+        Entries.append({Sites[i]->Title(), Sites[i]->URL(), FWatches.value(Sites[i])});
+    return SaveSiteWatches(ProgramFolder, Entries);
+}
+
+TSiteWatch TfMainForm::WatchOf(const TKestrunSite &Site) const
+{
+    return FWatches.value(&Site);
+}
+
+void TfMainForm::SetWatch(const TKestrunSite &Site, const TSiteWatch &Watch)
+{
+    if (Watch.IsDefault())
+        FWatches.remove(&Site);
+    else
+        FWatches.insert(&Site, Watch);
 }
 
 void TfMainForm::LoadSitesAtStart()
@@ -374,8 +422,11 @@ bool TfMainForm::SaveSitesNow()
     if (FSaveBlocked && !KeepUnusableFileAside())
         return false;
     QString Error;
-    if (SaveSites(ProgramFolder, Sites, &Error))
+    if (SaveSites(ProgramFolder, Sites, &Error)) {
+        // Beside it, in step with it: the monitor's settings of the same sites.
+        SaveSiteWatchesNow();
         return true;
+    }
     Report(TMsgKind::Error, Error);
     return false;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KestruneClasses.h"
+#include "SiteWatch.h"
 #include "UpdateCheck.h"
 #include "platform/MessageBoxes.h"
 
@@ -97,6 +98,9 @@ public:
     bool RunAtStartup = false;
     double LastUpdateCheck = 0; // days since 1899-12-30, local time; 0: never
     TUpdateSource UpdateSource;
+    // What the monitor compares for a site, and when it last saw it change.
+    TSiteWatch WatchOf(const TKestrunSite &Site) const;
+    void SetWatch(const TKestrunSite &Site, const TSiteWatch &Watch);
 
     // ---- Controls -----------------------------------------------------------------------------
     QToolBar *tlbMain = nullptr;
@@ -234,6 +238,8 @@ public:
     void BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title);
     void SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window);
     void SiteChangeNoted(TKestrunSite *Site);
+    void LoadSiteWatchesAtStart();
+    bool SaveSiteWatchesNow();
     // A site's tray entry: its title, and when it last changed in this run.
     QString TraySiteCaption(const TKestrunSite &Site) const;
     void TrayOpenWindowClick(QAction *Item);
@@ -332,6 +338,6 @@ private:
     bool FSaveBlocked = false;  // ... and it could not be kept aside
     // The window (a TfBrowserWin) of the site that TrayIcon's last balloon told about.
     QPointer<QWidget> FBalloonWindow;
-    // When the monitor last saw each site change, in this run.
-    QHash<const TKestrunSite *, QDateTime> FLastChanged;
+    // The monitor's settings of the sites that have any beyond the defaults (sites-watch.json).
+    QHash<const TKestrunSite *, TSiteWatch> FWatches;
 };

@@ -49,6 +49,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         });
         Window->SetOnContentChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteContentChanged(S, W); });
         Window->SetOnChangeNoted([this](TKestrunSite *S, TfBrowserWin *) { SiteChangeNoted(S); });
+        Window->SetWatch(WatchOf(*Site));
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title,
                                             const QString &Text) { SiteWebNotification(S, W, Title, Text); });
@@ -190,14 +191,17 @@ void TfMainForm::SiteChangeNoted(TKestrunSite *Site)
 {
     if (!Site || Sites.IndexOf(Site) < 0)
         return;
-    FLastChanged.insert(Site, QDateTime::currentDateTime());
+    TSiteWatch Watch = WatchOf(*Site);
+    Watch.LastChanged = QDateTime::currentDateTime();
+    SetWatch(*Site, Watch);
+    SaveSiteWatchesNow();
     if (auto *Entry = qobject_cast<QAction *>(Site->MenuItem()))
         Entry->setText(TraySiteCaption(*Site));
 }
 
 QString TfMainForm::TraySiteCaption(const TKestrunSite &Site) const
 {
-    return ChangedEntryCaption(MenuCaption(Site.Title(), TrayMenuOverDBus()), FLastChanged.value(&Site),
+    return ChangedEntryCaption(MenuCaption(Site.Title(), TrayMenuOverDBus()), WatchOf(Site).LastChanged,
                                QDateTime::currentDateTime());
 }
 

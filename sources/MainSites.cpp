@@ -1,3 +1,4 @@
+#include "BrowserWin.h"
 #include "Main.h"
 #include "RunTexts.h"
 #include "SiteDlg.h"
@@ -169,6 +170,7 @@ void TfMainForm::AddSite(const QByteArray &Title, const QByteArray &URL)
     NewSite->Assign(Dialog.EditedSite());
     TKestrunSite &Site = *NewSite;
     Sites.Add(std::move(NewSite));
+    SetWatch(Site, Dialog.EditedWatch());
 
     auto *Row = new QTreeWidgetItem;
     RefreshRow(Row, Site);
@@ -199,12 +201,19 @@ void TfMainForm::EditSite(QTreeWidgetItem *Row)
     TfSiteDlg Dialog(this);
     PrepareDialog(*this, Dialog);
     Dialog.PrepareEdit(*Site);
+    Dialog.PrepareWatch(WatchOf(*Site));
     GiveHandlers(*this, Dialog);
     // The dialog's loop lets other events run: the site may be removed or the program end meanwhile.
     if (Dialog.ShowModal() != QDialog::Accepted || FClosed || Sites.IndexOf(Site) < 0)
         return;
     const QByteArray OldTitle = Site->Title();
     Site->Assign(Dialog.EditedSite());
+    SetWatch(*Site, Dialog.EditedWatch());
+    // An open window of the site compares as it is told from its next reading on.
+    for (const TOpenBrowser &Record : std::as_const(OpenBrowsers)) {
+        if (auto *Window = qobject_cast<TfBrowserWin *>(Record.Window.data()); Window && Record.Site == Site)
+            Window->SetWatch(WatchOf(*Site));
+    }
     const int Row0 = Sites.IndexOf(Site);
     if (QTreeWidgetItem *Current = lvSites->topLevelItem(Row0); Current && RowSite(Current) == Site)
         RefreshRow(Current, *Site);
@@ -242,7 +251,7 @@ void TfMainForm::RemoveSite(QTreeWidgetItem *Row)
     }
     const int Index = Sites.IndexOf(Site);
     QTreeWidgetItem *SiteRow = lvSites->topLevelItem(Index);
-    FLastChanged.remove(Site);
+    FWatches.remove(Site);
     Sites.Delete(Index);
     delete SiteRow;
     lvSitesSelectItem(SelectedRow(), SelectedRow() != nullptr);

@@ -21,8 +21,8 @@ std::function<int(TfSiteDlg &)> TfSiteDlg::ModalRunnerForTests;
 namespace {
 
 constexpr int ClientWidth = 461;
-// One row more than the original layout: the change monitor's controls are offered.
-constexpr int MonitorRow = 26;
+// Two rows more than the original layout: the change monitor's controls are offered.
+constexpr int MonitorRow = 52;
 constexpr int NewSiteHeight = 314 + MonitorRow;
 constexpr int EditSiteHeight = 210 + MonitorRow;
 
@@ -127,6 +127,18 @@ void TfSiteDlg::FormCreate()
     cmbMonitorTime->setObjectName(QStringLiteral("cmbMonitorTime"));
     cmbMonitorTime->setGeometry(Border + 164, 165, 140, 22);
     cmbMonitorTime->setToolTip(QStringLiteral("How often the page is loaded again and compared"));
+    cmbCompare = new QComboBox(this);
+    cmbCompare->setObjectName(QStringLiteral("cmbCompare"));
+    cmbCompare->setGeometry(Border + 20, 191, 140, 22);
+    cmbCompare->addItems({QStringLiteral("page source"), QStringLiteral("visible text")});
+    cmbCompare->setToolTip(
+        QStringLiteral("The page's source changes with every script and token; its visible "
+                       "text changes only when what you read does"));
+    edSelector = new QLineEdit(this);
+    edSelector->setObjectName(QStringLiteral("edSelector"));
+    edSelector->setGeometry(Border + 164, 191, Wide - 164, 22);
+    edSelector->setMaxLength(int(MaxSelectorLength));
+    edSelector->setPlaceholderText(QStringLiteral("part of the page (CSS selector), optional"));
 
     gbSecurity = new QGroupBox(QStringLiteral("Security"), this);
     gbSecurity->setObjectName(QStringLiteral("gbSecurity"));
@@ -185,6 +197,7 @@ void TfSiteDlg::FormCreate()
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(sbDownloadIcon, &QToolButton::clicked, this, &TfSiteDlg::sbDownloadIconClick);
     connect(cbMonitorChanges, &QCheckBox::toggled, this, &TfSiteDlg::cbMonitorChangesClick);
+    connect(cmbCompare, &QComboBox::currentIndexChanged, this, &TfSiteDlg::cbMonitorChangesClick);
 
     cmbMonitorTime->addItems({QStringLiteral("once per minute"), QStringLiteral("each 3 minutes"),
                               QStringLiteral("each 5 minutes")});
@@ -292,7 +305,27 @@ void TfSiteDlg::btnOkClick()
 
 void TfSiteDlg::cbMonitorChangesClick()
 {
-    cmbMonitorTime->setEnabled(cbMonitorChanges->isChecked());
+    const bool On = cbMonitorChanges->isChecked();
+    cmbMonitorTime->setEnabled(On);
+    cmbCompare->setEnabled(On);
+    edSelector->setEnabled(On && cmbCompare->currentIndex() == 1);
+}
+
+void TfSiteDlg::PrepareWatch(const TSiteWatch &Watch)
+{
+    FWatch = Watch;
+    cmbCompare->setCurrentIndex(Watch.Compare == TCompareMode::VisibleText ? 1 : 0);
+    edSelector->setText(Watch.Selector);
+    cbMonitorChangesClick();
+}
+
+TSiteWatch TfSiteDlg::EditedWatch() const
+{
+    TSiteWatch Watch = FWatch;
+    Watch.Compare = cmbCompare->currentIndex() == 1 ? TCompareMode::VisibleText : TCompareMode::Source;
+    // A selector counts for the visible text only.
+    Watch.Selector = Watch.Compare == TCompareMode::VisibleText ? edSelector->text().trimmed() : QString();
+    return Watch;
 }
 
 void TfSiteDlg::mouseReleaseEvent(QMouseEvent *Event)

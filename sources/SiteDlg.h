@@ -1,6 +1,7 @@
 #pragma once
 
 #include "KestruneClasses.h"
+#include "SiteWatch.h"
 
 #include <QDialog>
 #include <QIcon>
@@ -40,6 +41,9 @@ public:
     // QDialog::Accepted for Ok, QDialog::Rejected for Cancel.
     int ShowModal();
     const TKestrunSite &EditedSite() const { return FSite; }
+    // The monitor's settings beside the record: shown with PrepareWatch, read back after Ok.
+    void PrepareWatch(const TSiteWatch &Watch);
+    TSiteWatch EditedWatch() const;
 
     // The folder of the site icons, as the owner answers it (empty without an owner's handler).
     QString IconFolder();
@@ -67,6 +71,8 @@ public:
     QCheckBox *cbRunAsTrayIcon = nullptr;
     QCheckBox *cbMonitorChanges = nullptr;
     QComboBox *cmbMonitorTime = nullptr;
+    QComboBox *cmbCompare = nullptr; // "page source", "visible text"
+    QLineEdit *edSelector = nullptr; // part of the page to watch, a CSS selector
     QGroupBox *gbSecurity = nullptr;
     QLineEdit *edUserName = nullptr;
     QLineEdit *edUserPassword = nullptr;
@@ -95,6 +101,7 @@ private:
     void sbDownloadIconClick();
 
     TKestrunSite FSite;
+    TSiteWatch FWatch;
     // The texts as loaded: a field left as it was keeps its bytes even when they are not valid UTF-8.
     QByteArray FLoaded[4];
     TGetIconFolderEvent FOnGetIconFolder;

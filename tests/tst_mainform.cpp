@@ -6,6 +6,8 @@
 #include "platform/WebProfile.h"
 
 #include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QLabel>
@@ -102,9 +104,13 @@ struct TDialogScript
 {
     struct TStep
     {
+        TStep(QString Title, QString URL, bool Ok, std::function<void(TfSiteDlg &)> More = {})
+            : Title(std::move(Title)), URL(std::move(URL)), Ok(Ok), More(std::move(More))
+        {}
         QString Title;
         QString URL;
         bool Ok = true;
+        std::function<void(TfSiteDlg &)> More; // anything else the user changes
     };
     QList<TStep> Steps;
     QStringList SeenTitles;
@@ -122,6 +128,8 @@ struct TDialogScript
                 Dialog.edTitle->setText(Step.Title);
             if (!Step.URL.isNull())
                 Dialog.edURL->setText(Step.URL);
+            if (Step.More)
+                Step.More(Dialog);
             (Step.Ok ? Dialog.btnOk : Dialog.btnCancel)->click();
             return Dialog.result();
         };
@@ -142,6 +150,7 @@ private slots:
     void emptyListState();
     void addThroughDialog();
     void editUpdatesRowAndTrayEntry();
+    void monitorSettingsFollowTheirSites();
     void removeAsksFirst();
     void removeClosesEveryWindowOfTheSite();
     void findSiteByTitle_data();
@@ -265,6 +274,70 @@ void TestMainForm::addThroughDialog()
     QCOMPARE(Form->Sites[1]->MenuItem(), Form->pmTray->actions().at(3));
     QCOMPARE(SavedTitles(FFolder->path()), (QList<QByteArray>{"Mail", "News & more"}));
     QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+}
+
+// The monitor's settings live beside sites.dat and follow their sites through the dialog's roads:
+// set, renamed, removed, and read back by the next start.
+void TestMainForm::monitorSettingsFollowTheirSites()
+{
+    WriteSites(FFolder->path(), {{"A"}, {"B"}, {"C"}});
+    const auto Selectors = [this] {
+        QStringList Shown;
+        for (const TSiteWatchEntry &Entry : LoadSiteWatches(FFolder->path()))
+            Shown << QString::fromUtf8(Entry.Title) + u'=' + Entry.Watch.Selector;
+        return Shown;
+    };
+    {
+        auto Form = MakeForm();
+        Form->lvSites->topLevelItem(1)->setSelected(true);
+        FDialogs.Steps = {{QString(), QString(), true, [](TfSiteDlg &Dialog) {
+                               Dialog.cbMonitorChanges->setChecked(true);
+                               QVERIFY(!Dialog.edSelector->isEnabled());
+                               Dialog.cmbCompare->setCurrentIndex(1);
+                               QVERIFY(Dialog.edSelector->isEnabled());
+                               Dialog.edSelector->setText(QStringLiteral(" #news "));
+                           }}};
+        Form->miSiteProperties->trigger();
+        QCOMPARE(Selectors(), QStringList{QStringLiteral("B=#news")});
+        QCOMPARE(Form->lvSites->topLevelItem(1)->text(2), QStringLiteral("once per minute"));
+
+        // Renamed, the site keeps its settings; another site's removal leaves them with it.
+        FDialogs.Steps = {{QStringLiteral("B2"), QString(), true}};
+        Form->miSiteProperties->trigger();
+        QCOMPARE(Selectors(), QStringList{QStringLiteral("B2=#news")});
+        Form->lvSites->topLevelItem(0)->setSelected(true);
+        Form->lvSites->topLevelItem(1)->setSelected(false);
+        MessageBoxTest::QueueAnswer(TMsgResult::Yes);
+        Form->miRemoveSite->trigger();
+        QCOMPARE(SavedTitles(FFolder->path()), (QList<QByteArray>{"B2", "C"}));
+        QCOMPARE(Selectors(), QStringList{QStringLiteral("B2=#news")});
+        QCOMPARE(Form->WatchOf(*Form->Sites[0]).Compare, TCompareMode::VisibleText);
+    }
+    {
+        // The next start reads them back for the same site.
+        auto Form = MakeForm();
+        QCOMPARE(Form->WatchOf(*Form->Sites[0]).Selector, QStringLiteral("#news"));
+        QVERIFY(Form->WatchOf(*Form->Sites[1]).IsDefault());
+        // Removed, the site's settings go with it.
+        Form->lvSites->topLevelItem(0)->setSelected(true);
+        MessageBoxTest::QueueAnswer(TMsgResult::Yes);
+        Form->miRemoveSite->trigger();
+        QCOMPARE(Selectors(), QStringList());
+    }
+
+    // A damaged file is kept aside, said so, and the sites run with the defaults.
+    {
+        QFile Damaged(FFolder->filePath(SiteWatchFileName));
+        QVERIFY(Damaged.open(QIODevice::WriteOnly));
+        Damaged.write("{\"sites\": [ cut");
+    }
+    auto Form = MakeForm();
+    QVERIFY(Form->WatchOf(*Form->Sites[0]).IsDefault());
+    QVERIFY(QFileInfo::exists(FFolder->filePath(SiteWatchFileName + QStringLiteral(".unreadable"))));
+    const QList<MessageBoxTest::TRecord> Boxes = MessageBoxTest::TakeRecords();
+    QVERIFY(std::any_of(Boxes.cbegin(), Boxes.cend(), [](const MessageBoxTest::TRecord &Box) {
+        return Box.Text.startsWith(QStringLiteral("The monitor settings file"));
+    }));
 }
 
 void TestMainForm::editUpdatesRowAndTrayEntry()

@@ -254,7 +254,7 @@ void TestSiteDlg::twoModes()
 {
     TfSiteDlg New(nullptr);
     New.PrepareNew(QByteArray(), QByteArray());
-    QCOMPARE(New.height(), 340);
+    QCOMPARE(New.height(), 366);
     QVERIFY(!New.gbDefaultShortcuts->isHidden());
     QVERIFY(New.gbDefaultShortcuts->isEnabled());
 
@@ -262,7 +262,7 @@ void TestSiteDlg::twoModes()
     TfSiteDlg Edit(nullptr);
     Edit.PrepareEdit(Site);
     QCOMPARE(Edit.width(), New.width());
-    QCOMPARE(Edit.height(), 236);
+    QCOMPARE(Edit.height(), 262);
     QVERIFY(Edit.gbDefaultShortcuts->isHidden());
     QVERIFY(!Edit.gbDefaultShortcuts->isEnabled());
     // The buttons keep their distance to the bottom edge, and stay clear of the fields above.
@@ -274,10 +274,10 @@ void TestSiteDlg::twoModes()
     for (TfSiteDlg *Dialog : {&New, &Edit}) {
         QVERIFY(!Dialog->cbMonitorChanges->isHidden());
         QVERIFY(!Dialog->cmbMonitorTime->isHidden());
-        QVERIFY(Dialog->cmbMonitorTime->geometry().bottom() < Dialog->Bevel1->y());
+        QVERIFY(Dialog->edSelector->geometry().bottom() < Dialog->Bevel1->y());
         QVERIFY(Dialog->gbSecurity->isHidden());
     }
-    QVERIFY(New.cmbMonitorTime->geometry().bottom() < New.gbDefaultShortcuts->y());
+    QVERIFY(New.edSelector->geometry().bottom() < New.gbDefaultShortcuts->y());
     QVERIFY(New.gbDefaultShortcuts->geometry().bottom() < New.btnOk->y());
 }
 

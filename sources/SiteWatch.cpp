@@ -29,6 +29,14 @@ bool FromBytes(const QJsonValue &Value, QByteArray &Out)
 
 } // namespace
 
+void TSiteWatch::NoteChange(const QDateTime &When, const QString &Before, const QString &After)
+{
+    LastChanged = When;
+    History.append({When, Before.left(MaxChangeText), After.left(MaxChangeText)});
+    while (History.size() > MaxChangeRecords)
+        History.removeFirst();
+}
+
 QList<TSiteWatchEntry> ParseSiteWatchFile(const QByteArray &Data, bool *Damaged)
 {
     if (Damaged)
@@ -57,6 +65,20 @@ QList<TSiteWatchEntry> ParseSiteWatchFile(const QByteArray &Data, bool *Damaged)
         const QString Changed = Object.value(QStringLiteral("lastChanged")).toString();
         if (!Changed.isEmpty())
             Entry.Watch.LastChanged = QDateTime::fromString(Changed, Qt::ISODate);
+        const QJsonArray Changes = Object.value(QStringLiteral("changes")).toArray();
+        for (const QJsonValue &Change : Changes) {
+            const QJsonObject Record = Change.toObject();
+            const QDateTime When =
+                QDateTime::fromString(Record.value(QStringLiteral("when")).toString(), Qt::ISODate);
+            if (!When.isValid() || !Record.value(QStringLiteral("before")).isString() ||
+                !Record.value(QStringLiteral("after")).isString())
+                continue;
+            Entry.Watch.History.append(
+                {When, Record.value(QStringLiteral("before")).toString().left(MaxChangeText),
+                 Record.value(QStringLiteral("after")).toString().left(MaxChangeText)});
+        }
+        while (Entry.Watch.History.size() > MaxChangeRecords)
+            Entry.Watch.History.removeFirst();
         Entries.append(Entry);
     }
     return Entries;
@@ -77,6 +99,13 @@ QByteArray SiteWatchFileData(const QList<TSiteWatchEntry> &Entries)
             Object.insert(QStringLiteral("selector"), Entry.Watch.Selector);
         if (Entry.Watch.LastChanged.isValid())
             Object.insert(QStringLiteral("lastChanged"), Entry.Watch.LastChanged.toString(Qt::ISODate));
+        QJsonArray Changes;
+        for (const TChangeRecord &Record : Entry.Watch.History)
+            Changes.append(QJsonObject{{QStringLiteral("when"), Record.When.toString(Qt::ISODate)},
+                                       {QStringLiteral("before"), Record.Before},
+                                       {QStringLiteral("after"), Record.After}});
+        if (!Changes.isEmpty())
+            Object.insert(QStringLiteral("changes"), Changes);
         Sites.append(Object);
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("sites"), Sites}}).toJson();

@@ -14,6 +14,20 @@ enum class TCompareMode
     VisibleText, // the text a reader sees: the main document and its same-origin frames
 };
 
+// One change the monitor saw: the visible text before and after it.
+struct TChangeRecord
+{
+    QDateTime When;
+    QString Before;
+    QString After;
+
+    friend bool operator==(const TChangeRecord &, const TChangeRecord &) = default;
+};
+
+// The last changes kept per site, and the most kept of each text (characters; the rest is cut).
+inline constexpr qsizetype MaxChangeRecords = 5;
+inline constexpr qsizetype MaxChangeText = 64 * 1024;
+
 struct TSiteWatch
 {
     TCompareMode Compare = TCompareMode::Source;
@@ -21,11 +35,17 @@ struct TSiteWatch
     QString Selector;
     // When the monitor last saw the site change; not valid before the first change.
     QDateTime LastChanged;
+    // The last changes, oldest first.
+    QList<TChangeRecord> History;
 
     bool IsDefault() const
     {
-        return Compare == TCompareMode::Source && Selector.isEmpty() && !LastChanged.isValid();
+        return Compare == TCompareMode::Source && Selector.isEmpty() && !LastChanged.isValid() &&
+               History.isEmpty();
     }
+    // Notes a change seen at When: the texts cut to MaxChangeText, the oldest record dropped beyond
+    // MaxChangeRecords.
+    void NoteChange(const QDateTime &When, const QString &Before, const QString &After);
     friend bool operator==(const TSiteWatch &, const TSiteWatch &) = default;
 };
 

@@ -569,7 +569,10 @@ void TestBrowserWin::compareModes()
     auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile);
     Events.Bind(Window, &Server);
     Window->Monitor().SetTimingForTests(50, {400, 400, 400});
-    Window->SetWatch({text ? TCompareMode::VisibleText : TCompareMode::Source, selector, QDateTime()});
+    TSiteWatch Watch;
+    Watch.Compare = text ? TCompareMode::VisibleText : TCompareMode::Source;
+    Watch.Selector = selector;
+    Window->SetWatch(Watch);
     Window->ShowBrowserWindow();
 
     QTRY_VERIFY_WITH_TIMEOUT(Events.Count(QStringLiteral(" <-> ")) >= 2, LoadTimeout);

@@ -10,7 +10,10 @@ namespace {
 TSiteWatchEntry Entry(const QByteArray &Title, const QByteArray &URL, TCompareMode Compare,
                       const QString &Selector = QString())
 {
-    return {Title, URL, {Compare, Selector, QDateTime()}};
+    TSiteWatchEntry Made{Title, URL, TSiteWatch()};
+    Made.Watch.Compare = Compare;
+    Made.Watch.Selector = Selector;
+    return Made;
 }
 
 } // namespace
@@ -26,6 +29,7 @@ private slots:
     void matching_data();
     void matching();
     void folder();
+    void historyIsBounded();
 };
 
 void TestSiteWatch::roundTrip()
@@ -36,6 +40,8 @@ void TestSiteWatch::roundTrip()
         Entry("Caf\xe9\xff", "http://x/\xfe", TCompareMode::Source),
         Entry("News", "http://news/", TCompareMode::VisibleText)};
     Entries[1].Watch.LastChanged = QDateTime(QDate(2026, 12, 9), QTime(8, 30), Qt::UTC);
+    Entries[2].Watch.NoteChange(QDateTime(QDate(2026, 12, 9), QTime(9, 0), Qt::UTC), QStringLiteral("a\nb"),
+                                QStringLiteral("a\nc"));
     bool Damaged = true;
     QCOMPARE(ParseSiteWatchFile(SiteWatchFileData(Entries), &Damaged), Entries);
     QVERIFY(!Damaged);
@@ -155,6 +161,30 @@ void TestSiteWatch::folder()
     QVERIFY(LoadSiteWatches(Dir.path(), &Damaged).isEmpty());
     QVERIFY(Damaged);
     QVERIFY(!SaveSiteWatches(Dir.path(), Entries));
+}
+
+void TestSiteWatch::historyIsBounded()
+{
+    TSiteWatch Watch;
+    const QDateTime Start(QDate(2026, 12, 1), QTime(0, 0), Qt::UTC);
+    for (int i = 0; i < MaxChangeRecords + 3; ++i)
+        Watch.NoteChange(Start.addSecs(i), QString::number(i), QString::number(i + 1));
+    QCOMPARE(Watch.History.size(), MaxChangeRecords);
+    QCOMPARE(Watch.History.first().Before, QString::number(3));
+    QCOMPARE(Watch.LastChanged, Start.addSecs(MaxChangeRecords + 2));
+    Watch.NoteChange(Start, QString(MaxChangeText + 10, u'x'), QString());
+    QCOMPARE(Watch.History.last().Before.size(), MaxChangeText);
+
+    // A file with more than the program keeps, and records that are not whole.
+    QByteArray Many = R"({"sites":[{"title":"TWFpbA==","url":"aHR0cDovL20v","compare":"text","changes":[)";
+    for (int i = 0; i < 9; ++i)
+        Many +=
+            R"({"when":"2026-12-0)" + QByteArray::number(i + 1) + R"(T10:00:00Z","before":"b","after":"a"},)";
+    Many += R"({"when":"soon","before":"b","after":"a"},{"when":"2026-12-10T10:00:00Z","before":7}]}]})";
+    const QList<TSiteWatchEntry> Entries = ParseSiteWatchFile(Many);
+    QCOMPARE(Entries.size(), 1);
+    QCOMPARE(Entries[0].Watch.History.size(), MaxChangeRecords);
+    QCOMPARE(Entries[0].Watch.History.last().When, QDateTime(QDate(2026, 12, 9), QTime(10, 0), Qt::UTC));
 }
 
 QTEST_GUILESS_MAIN(TestSiteWatch)

@@ -26,6 +26,7 @@
 #include <QWebEnginePage>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -161,7 +162,7 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
         // Over D-Bus, Qt reports this for a click on any notification at all; balloons there are
         // notifications of our own, which report their clicks themselves.
         if (!TrayIconGoesOverDBus(*FBrowserTrayIcon))
-            ShowAndActivate();
+            BalloonClicked(FChangeBalloon);
     });
     SetTrayIconVisible(FSite && FSite->MinimizeToTaskbar() == 0);
 
@@ -423,14 +424,25 @@ void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
     Popup->show();
 }
 
-void TfBrowserWin::ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle)
+void TfBrowserWin::ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle,
+                               bool Change)
 {
     if (ShowTrayBalloon(FServices, TrayAvailable(), *FBrowserTrayIcon, QSystemTrayIcon::Information, Title,
-                        Text, NotificationTitle, [Window = QPointer(this)] {
+                        Text, NotificationTitle, [Window = QPointer(this), Change] {
                             if (Window)
-                                Window->ShowAndActivate();
-                        }))
+                                Window->BalloonClicked(Change);
+                        })) {
+        FChangeBalloon = Change;
         emit BalloonShown(Title, Text);
+    }
+}
+
+void TfBrowserWin::BalloonClicked(bool Change)
+{
+    if (Change && FOnShowChanges && FSite)
+        FOnShowChanges(FSite, this);
+    else
+        ShowAndActivate();
 }
 
 void TfBrowserWin::WebNotification(const QString &Title, const QString &Text)
@@ -475,16 +487,31 @@ void TfBrowserWin::RequestPageSource()
 {
     const int Request = ++FSourceRequest;
     FSourceGuard->start();
-    auto Ready = [this, Request](bool Ok, const QByteArray &Text) {
-        if (Request != FSourceRequest || !FSourceGuard->isActive())
+    const auto Current = [this, Request] { return Request == FSourceRequest && FSourceGuard->isActive(); };
+    // The reading the monitor compares, and the visible text kept to show what changed.
+    const auto Ready = [this, Current](bool Ok, const QByteArray &Reading, const QByteArray &Visible) {
+        if (!Current())
             return;
         FSourceGuard->stop();
-        FMonitor->PageSourceReady(Ok, Text);
+        if (Ok) {
+            FPreviousText = std::exchange(FCurrentText, QString::fromUtf8(Visible));
+        }
+        FMonitor->PageSourceReady(Ok, Reading);
     };
-    if (FWatch.Compare == TCompareMode::VisibleText)
-        FWebBrowser->GetVisibleText(FWatch.Selector, std::move(Ready));
-    else
-        FWebBrowser->GetDocumentSource(std::move(Ready));
+    const bool Text = FWatch.Compare == TCompareMode::VisibleText;
+    FWebBrowser->GetVisibleText(
+        Text ? FWatch.Selector : QString(), [this, Current, Ready, Text](bool Ok, const QByteArray &Visible) {
+            if (!Current())
+                return;
+            if (Text) {
+                Ready(Ok, Visible, Visible);
+                return;
+            }
+            FWebBrowser->GetDocumentSource(
+                [Ready, Visible = Ok ? Visible : QByteArray()](bool SourceOk, const QByteArray &Source) {
+                    Ready(SourceOk, Source, Visible);
+                });
+        });
 }
 
 void TfBrowserWin::ContentChanged()
@@ -495,7 +522,7 @@ void TfBrowserWin::ContentChanged()
         FOnChangeNoted(FSite, this);
     if (FBrowserTrayIcon->isVisible()) {
         const QString Title = ChangeBalloonTitle(FSite->Title());
-        ShowBalloon(Title, ChangeBalloonText(FSite->Title()), Title);
+        ShowBalloon(Title, ChangeBalloonText(FSite->Title()), Title, true);
     } else if (FOnContentChanged) {
         FOnContentChanged(FSite, this);
     }

@@ -51,8 +51,14 @@ public:
     void SetOnContentChanged(TBrowserEvent Handler) { FOnContentChanged = std::move(Handler); }
     // Told of every change the monitor sees, whichever tray shows its balloon.
     void SetOnChangeNoted(TBrowserEvent Handler) { FOnChangeNoted = std::move(Handler); }
+    // A click on the window's own change balloon shows what changed through this, when it is set.
+    void SetOnShowChanges(TBrowserEvent Handler) { FOnShowChanges = std::move(Handler); }
     // What the monitor compares: the page's source (the default) or its visible text.
     void SetWatch(const TSiteWatch &Watch) { FWatch = Watch; }
+    // The page's visible text at the reading before the last one and at the last one: before and
+    // after a change the monitor has just reported.
+    const QString &PreviousText() const { return FPreviousText; }
+    const QString &CurrentText() const { return FCurrentText; }
     void SetOnTrace(TTraceEvent Handler) { FOnTrace = std::move(Handler); }
     // Web notifications the site shows while the window has no tray icon of its own in view.
     void SetOnWebNotification(TNotificationEvent Handler) { FOnWebNotification = std::move(Handler); }
@@ -106,7 +112,10 @@ private:
     void OpenPopup(QWebEngineNewWindowRequest &Request);
     // On the window's tray icon, which is visible: a balloon in an XEmbed tray, otherwise a desktop
     // notification titled NotificationTitle. A click on either brings the window forward.
-    void ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle);
+    // Change: the balloon tells of a change the monitor saw; a click on it shows what changed.
+    void ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle,
+                     bool Change = false);
+    void BalloonClicked(bool Change);
     void WebNotification(const QString &Title, const QString &Text);
     void SetTrayIconVisible(bool Visible);
 
@@ -150,7 +159,11 @@ private:
     TTitleEvent FOnTitleChanged;
     TBrowserEvent FOnContentChanged;
     TBrowserEvent FOnChangeNoted;
+    TBrowserEvent FOnShowChanges;
+    bool FChangeBalloon = false; // the last balloon told of a change
     TSiteWatch FWatch;
+    QString FPreviousText;
+    QString FCurrentText;
     TTraceEvent FOnTrace;
     TNotificationEvent FOnWebNotification;
 };

@@ -171,6 +171,7 @@ void TfMainForm::CreateMenus()
     miOpen = AddEntry(miSite, QStringLiteral("miOpen"), QStringLiteral("Open"));
     miOpenDefault =
         AddEntry(miSite, QStringLiteral("miOpenDefault"), QStringLiteral("Open in default web browser"));
+    miWhatChanged = AddEntry(miSite, QStringLiteral("miWhatChanged"), QStringLiteral("What changed..."));
 
     miHelp = Bar->addMenu(QStringLiteral("Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));
@@ -214,6 +215,8 @@ void TfMainForm::CreateMenus()
     N8 = AddSeparator(pmSite, QStringLiteral("N8"));
     miClosewindow = AddEntry(pmSite, QStringLiteral("miClosewindow"), QStringLiteral("Close window"));
     N6 = AddSeparator(pmSite, QStringLiteral("N6"));
+    miSitePopupChanges =
+        AddEntry(pmSite, QStringLiteral("miSitePopupChanges"), QStringLiteral("What changed..."));
     miSiteProperties = AddEntry(pmSite, QStringLiteral("miSiteProperties"), QStringLiteral("Properties..."));
 
     pmTray = new QMenu(this);
@@ -268,6 +271,8 @@ void TfMainForm::CreateMenus()
     connect(miSitePopupRun, &QAction::triggered, this, &TfMainForm::tbRunClick);
     connect(miClosewindow, &QAction::triggered, this, &TfMainForm::miClosewindowClick);
     connect(miSiteProperties, &QAction::triggered, this, &TfMainForm::tbEditClick);
+    for (QAction *Entry : {miWhatChanged, miSitePopupChanges})
+        connect(Entry, &QAction::triggered, this, [this] { ShowChanges(SelectedSite()); });
     connect(miShowMainApp, &QAction::triggered, this, &TfMainForm::miShowMainAppClick);
     connect(miTrayQuit, &QAction::triggered, this, &TfMainForm::miTrayQuitClick);
 
@@ -304,8 +309,7 @@ void TfMainForm::CreateMenus()
         // notifications of our own, which report their clicks themselves.
         if (TrayMenuOverDBus())
             return;
-        if (auto *Window = qobject_cast<TfBrowserWin *>(FBalloonWindow.data()))
-            Window->ShowAndActivate();
+        BalloonClicked(qobject_cast<TfBrowserWin *>(FBalloonWindow.data()), FBalloonSite);
     });
 }
 

@@ -101,6 +101,8 @@ public:
     // What the monitor compares for a site, and when it last saw it change.
     TSiteWatch WatchOf(const TKestrunSite &Site) const;
     void SetWatch(const TKestrunSite &Site, const TSiteWatch &Watch);
+    // "What changed": the site's last changes in a window of their own.
+    void ShowChanges(TKestrunSite *Site);
 
     // ---- Controls -----------------------------------------------------------------------------
     QToolBar *tlbMain = nullptr;
@@ -130,6 +132,8 @@ public:
     QAction *N3 = nullptr;
     QAction *miOpen = nullptr;
     QAction *miOpenDefault = nullptr;
+    QAction *miWhatChanged = nullptr; // the selected site's last changes
+    QAction *miSitePopupChanges = nullptr;
     QMenu *miHelp = nullptr;
     QAction *miAbout = nullptr;
     QAction *N10 = nullptr;
@@ -237,7 +241,7 @@ public:
     void BrowserClosed(TKestrunSite *Site, TfBrowserWin *Window);
     void BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title);
     void SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window);
-    void SiteChangeNoted(TKestrunSite *Site);
+    void SiteChangeNoted(TKestrunSite *Site, TfBrowserWin *Window);
     void LoadSiteWatchesAtStart();
     bool SaveSiteWatchesNow();
     // A site's tray entry: its title, and when it last changed in this run.
@@ -320,9 +324,13 @@ private:
     // Shows a box unless the program is ending without questions.
     void Report(TMsgKind Kind, const QString &Text);
     // A balloon about Window's site: on TrayIcon, or as a desktop notification titled
-    // NotificationTitle. A click on it brings Window forward.
+    // NotificationTitle. A click on it brings Window forward, or for a change of ChangedSite shows
+    // what changed.
     void ShowBalloon(TfBrowserWin *Window, const QString &Title, const QString &Text,
-                     const QString &NotificationTitle);
+                     const QString &NotificationTitle, TKestrunSite *ChangedSite = nullptr);
+    // What a click on a balloon does: shows the changes of ChangedSite when it is still there and
+    // has any, else brings Window forward.
+    void BalloonClicked(TfBrowserWin *Window, TKestrunSite *ChangedSite);
 
     TDesktopServices &FServices;
     TWebProfile &FWebProfile;
@@ -338,6 +346,7 @@ private:
     bool FSaveBlocked = false;  // ... and it could not be kept aside
     // The window (a TfBrowserWin) of the site that TrayIcon's last balloon told about.
     QPointer<QWidget> FBalloonWindow;
+    TKestrunSite *FBalloonSite = nullptr; // the site of the last change balloon, if it was one
     // The monitor's settings of the sites that have any beyond the defaults (sites-watch.json).
     QHash<const TKestrunSite *, TSiteWatch> FWatches;
 };

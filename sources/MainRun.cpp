@@ -1,4 +1,5 @@
 #include "BrowserWin.h"
+#include "ChangesWin.h"
 #include "Main.h"
 #include "Rendering.h"
 #include "RunTexts.h"
@@ -48,7 +49,8 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
             BrowserTitleChanged(S, W, Title);
         });
         Window->SetOnContentChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteContentChanged(S, W); });
-        Window->SetOnChangeNoted([this](TKestrunSite *S, TfBrowserWin *) { SiteChangeNoted(S); });
+        Window->SetOnChangeNoted([this](TKestrunSite *S, TfBrowserWin *W) { SiteChangeNoted(S, W); });
+        Window->SetOnShowChanges([this](TKestrunSite *S, TfBrowserWin *W) { BalloonClicked(W, S); });
         Window->SetWatch(WatchOf(*Site));
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title,
@@ -152,6 +154,7 @@ void TfMainForm::pmSitePopup()
     for (const TOpenBrowser &Record : std::as_const(OpenBrowsers))
         Open = Open || (Site && Record.Site == Site);
     miClosewindow->setEnabled(Open);
+    miSitePopupChanges->setEnabled(Site && !WatchOf(*Site).History.isEmpty());
 }
 
 void TfMainForm::TraySiteClick(QAction *Item)
@@ -187,16 +190,19 @@ void TfMainForm::TrayOpenWindowClick(QAction *Item)
     }
 }
 
-void TfMainForm::SiteChangeNoted(TKestrunSite *Site)
+void TfMainForm::SiteChangeNoted(TKestrunSite *Site, TfBrowserWin *Window)
 {
     if (!Site || Sites.IndexOf(Site) < 0)
         return;
     TSiteWatch Watch = WatchOf(*Site);
-    Watch.LastChanged = QDateTime::currentDateTime();
+    Watch.NoteChange(QDateTime::currentDateTime().toUTC(), Window ? Window->PreviousText() : QString(),
+                     Window ? Window->CurrentText() : QString());
     SetWatch(*Site, Watch);
     SaveSiteWatchesNow();
     if (auto *Entry = qobject_cast<QAction *>(Site->MenuItem()))
         Entry->setText(TraySiteCaption(*Site));
+    // "What changed..." may have something to show now.
+    lvSitesSelectItem(SelectedRow(), SelectedRow() != nullptr);
 }
 
 QString TfMainForm::TraySiteCaption(const TKestrunSite &Site) const
@@ -210,7 +216,27 @@ void TfMainForm::SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window)
     if (!Site)
         return;
     const QString Title = ChangeBalloonTitle(Site->Title());
-    ShowBalloon(Window, Title, ChangeBalloonText(Site->Title()), Title);
+    ShowBalloon(Window, Title, ChangeBalloonText(Site->Title()), Title, Site);
+}
+
+void TfMainForm::ShowChanges(TKestrunSite *Site)
+{
+    if (!Site || Sites.IndexOf(Site) < 0)
+        return;
+    auto *Changes = new TfChangesWin(this, QString::fromUtf8(Site->Title()), WatchOf(*Site).History);
+    Changes->setWindowFlag(Qt::Window);
+    Changes->show();
+    Changes->raise();
+    Changes->activateWindow();
+}
+
+void TfMainForm::BalloonClicked(TfBrowserWin *Window, TKestrunSite *ChangedSite)
+{
+    // A change balloon shows what changed, once there is something to show.
+    if (ChangedSite && Sites.IndexOf(ChangedSite) >= 0 && !WatchOf(*ChangedSite).History.isEmpty())
+        ShowChanges(ChangedSite);
+    else if (Window)
+        Window->ShowAndActivate();
 }
 
 void TfMainForm::SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title,
@@ -220,15 +246,16 @@ void TfMainForm::SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, c
 }
 
 void TfMainForm::ShowBalloon(TfBrowserWin *Window, const QString &Title, const QString &Text,
-                             const QString &NotificationTitle)
+                             const QString &NotificationTitle, TKestrunSite *ChangedSite)
 {
     if (ShowTrayBalloon(FServices, TrayAvailable(), *TrayIcon, QSystemTrayIcon::NoIcon, Title, Text,
-                        NotificationTitle, [Window = QPointer(Window)] {
-                            if (Window)
-                                Window->ShowAndActivate();
+                        NotificationTitle, [Self = QPointer(this), Window = QPointer(Window), ChangedSite] {
+                            if (Self)
+                                Self->BalloonClicked(Window, ChangedSite);
                         })) {
         // A click on Qt's balloon is reported by the icon, for the window of its last balloon.
         FBalloonWindow = Window;
+        FBalloonSite = ChangedSite;
         emit BalloonShown(Title, Text);
     }
 }

@@ -99,6 +99,8 @@ void TfMainForm::lvSitesSelectItem(QTreeWidgetItem *Item, bool Selected)
     miModifySite->setEnabled(On);
     tbRemove->setEnabled(On);
     miRemoveSite->setEnabled(On);
+    const TKestrunSite *Site = On ? RowSite(Item) : nullptr;
+    miWhatChanged->setEnabled(Site && !WatchOf(*Site).History.isEmpty());
 }
 
 void TfMainForm::lvSitesDblClick()
@@ -252,6 +254,8 @@ void TfMainForm::RemoveSite(QTreeWidgetItem *Row)
     const int Index = Sites.IndexOf(Site);
     QTreeWidgetItem *SiteRow = lvSites->topLevelItem(Index);
     FWatches.remove(Site);
+    if (FBalloonSite == Site)
+        FBalloonSite = nullptr;
     Sites.Delete(Index);
     delete SiteRow;
     lvSitesSelectItem(SelectedRow(), SelectedRow() != nullptr);

@@ -1,4 +1,5 @@
 #include "BrowserWin.h"
+#include "ChangesWin.h"
 #include "Main.h"
 #include "PrivateBus.h"
 #include "RunTexts.h"
@@ -17,6 +18,7 @@
 #include <QSettings>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QTreeWidget>
 #include <QtTest>
 
@@ -73,8 +75,8 @@ private slots:
     void changeWithoutTrayIsDesktopNotification();
     void balloonsGoWhereTheyShow_data();
     void balloonsGoWhereTheyShow();
-    void clickBringsWindowForward_data();
-    void clickBringsWindowForward();
+    void clickShowsWhatChanged_data();
+    void clickShowsWhatChanged();
     void otherClicksDoNothing();
 
 private:
@@ -276,7 +278,7 @@ void TestNotifications::balloonsGoWhereTheyShow()
     QCOMPARE(FService.Received[0].Actions.value(0), QStringLiteral("default"));
 }
 
-void TestNotifications::clickBringsWindowForward_data()
+void TestNotifications::clickShowsWhatChanged_data()
 {
     QTest::addColumn<bool>("tray");
     QTest::addColumn<bool>("trayIconSite");
@@ -291,7 +293,8 @@ void TestNotifications::clickBringsWindowForward_data()
         << true << true << TClick::WindowTrayIcon;
 }
 
-void TestNotifications::clickBringsWindowForward()
+// A click on a change balloon or notification, wherever it showed, opens what changed.
+void TestNotifications::clickShowsWhatChanged()
 {
     QFETCH(bool, tray);
     QFETCH(bool, trayIconSite);
@@ -330,10 +333,23 @@ void TestNotifications::clickBringsWindowForward()
         emit Window->BrowserTrayIcon()->messageClicked();
         break;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(Window->isVisible() && !Window->isMinimized(), BusTimeout);
-    // Without a window manager, activation is what the platform's window has: the widget's own
-    // flag stays off for a window that was hidden before.
-    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), Window->windowHandle(), BusTimeout);
+    // The change the balloon told of, shown as a diff in a window of its own, in front.
+    TfChangesWin *Changes = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [&Changes] {
+            for (QWidget *Top : QApplication::topLevelWidgets()) {
+                if (auto *Found = qobject_cast<TfChangesWin *>(Top); Found && Found->isVisible())
+                    Changes = Found;
+            }
+            return Changes != nullptr;
+        }(),
+        BusTimeout);
+    QCOMPARE(Changes->windowTitle(),
+             QStringLiteral("What changed: ") + QString::fromUtf8(FForm->Sites[0]->Title()));
+    QVERIFY(Changes->edUnified->toPlainText().contains(QStringLiteral("\n+ ")));
+    // Without a window manager, activation is what the platform's window has.
+    QTRY_COMPARE_WITH_TIMEOUT(QGuiApplication::focusWindow(), Changes->windowHandle(), BusTimeout);
+    Changes->close();
 }
 
 void TestNotifications::otherClicksDoNothing()

@@ -1,4 +1,5 @@
 #include "BrowserWin.h"
+#include "ChangesWin.h"
 #include "KestruneVersion.h"
 #include "Main.h"
 #include "PrivateBus.h"
@@ -11,9 +12,9 @@
 #include "platform/MessageBoxes.h"
 
 #include "platform/WebProfile.h"
-#include <QTreeWidget>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QDBusArgument>
 #include <QDBusConnection>
 #include <QDBusMessage>
@@ -26,7 +27,9 @@
 #include <QSignalSpy>
 #include <QSystemTrayIcon>
 #include <QTemporaryDir>
+#include <QTextEdit>
 #include <QThread>
+#include <QTreeWidget>
 #include <QtTest>
 
 // Tray icons on desktops whose tray is a StatusNotifierItem host (KDE Plasma, GNOME with the
@@ -361,6 +364,42 @@ void TestTrayMenu::watchedSiteSaysWhenItChanged()
     auto *Entry = qobject_cast<QAction *>(FForm->Sites[0]->MenuItem());
     QVERIFY(Entry && FForm->pmTray->actions().contains(Entry));
     QVERIFY(Entry->text().startsWith(QStringLiteral("Watched \u2014 changed ")));
+
+    // The change is kept with the text before and after, and shown as a diff: from the site's menu
+    // and from a click on its notification.
+    const QList<TChangeRecord> History = FForm->WatchOf(*FForm->Sites[0]).History;
+    QCOMPARE(History.size(), 1);
+    QCOMPARE(History[0].Before, QStringLiteral("one"));
+    QCOMPARE(History[0].After, QStringLiteral("two"));
+    const auto ChangesWindows = [] {
+        QList<TfChangesWin *> Found;
+        for (QWidget *Window : QApplication::topLevelWidgets()) {
+            if (auto *Changes = qobject_cast<TfChangesWin *>(Window); Changes && Changes->isVisible())
+                Found << Changes;
+        }
+        return Found;
+    };
+    FForm->lvSites->setCurrentItem(FForm->lvSites->topLevelItem(0));
+    QVERIFY(FForm->miWhatChanged->isEnabled());
+    FForm->miWhatChanged->trigger();
+    QCOMPARE(ChangesWindows().size(), 1);
+    TfChangesWin *Changes = ChangesWindows().first();
+    QCOMPARE(Changes->windowTitle(), QStringLiteral("What changed: Watched"));
+    QCOMPARE(Changes->edUnified->toPlainText(), QStringLiteral("- one\n+ two"));
+    Changes->cmbView->setCurrentIndex(1);
+    QCOMPARE(Changes->edBefore->toPlainText(), QStringLiteral("one"));
+    QCOMPARE(Changes->edAfter->toPlainText(), QStringLiteral("two"));
+    Changes->close();
+    QTRY_VERIFY(ChangesWindows().isEmpty());
+
+    QVERIFY(FService.Start(FBusAddress));
+    FService.Received.clear();
+    FForm->SiteContentChanged(FForm->Sites[0], Window);
+    QVERIFY(NotificationBarrier(FDesktop, FService));
+    QCOMPARE(FService.Received.size(), 1);
+    FService.InvokeAction(FService.Received[0].Id, QStringLiteral("default"));
+    QTRY_COMPARE_WITH_TIMEOUT(ChangesWindows().size(), 1, BusTimeout);
+    ChangesWindows().first()->close();
 }
 
 void TestTrayMenu::balloonIsOwnNotificationThatAloneClicks()

@@ -176,7 +176,8 @@ void TEmbeddedWB::GetVisibleText(const QString &Selector, TSourceReady Done)
       parts.push(doc.body.innerText || '');
     }
   }
-  return parts.join(' ').replace(/\s+/g, ' ').trim();
+  return parts.join('\n').split('\n').map(function (line) { return line.replace(/\s+/g, ' ').trim(); })
+      .filter(function (line) { return line.length > 0; }).join('\n');
 })(%1))js");
     // The selector goes in as a JSON string: never as script of its own.
     const QString Literal =

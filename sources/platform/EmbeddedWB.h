@@ -44,7 +44,8 @@ public:
     // The serialised current document, in UTF-8. Done runs later, and never once this control is
     // being destroyed.
     void GetDocumentSource(TSourceReady Done);
-    // The text a reader sees, its runs of white space made one blank: the main document's and that
+    // The text a reader sees, line by line, each line's runs of white space made one blank and empty
+    // lines left out: the main document's and that
     // of its frames of the same origin, or only the first element Selector finds (an empty text
     // when none matches, or the selector is not one). Ok false when the page gave no answer.
     void GetVisibleText(const QString &Selector, TSourceReady Done);

@@ -26,7 +26,7 @@ struct TChangeRecord
 
 // The last changes kept per site, and the most kept of each text (characters; the rest is cut).
 inline constexpr qsizetype MaxChangeRecords = 5;
-inline constexpr qsizetype MaxChangeText = 64 * 1024;
+inline constexpr qsizetype MaxChangeText = 16 * 1024;
 
 struct TSiteWatch
 {
@@ -60,8 +60,8 @@ struct TSiteWatchEntry
 };
 
 inline const QString SiteWatchFileName = QStringLiteral("sites-watch.json");
-// A bigger file is not ours.
-inline constexpr qsizetype MaxSiteWatchFileSize = 4 * 1024 * 1024;
+// A bigger file is not ours (a site keeps at most 5 changes of two texts of 16 Ki characters).
+inline constexpr qsizetype MaxSiteWatchFileSize = 64 * 1024 * 1024;
 inline constexpr qsizetype MaxSelectorLength = 1024;
 
 // The file's entries in order. Entries that are not well formed are left out; a file that is not

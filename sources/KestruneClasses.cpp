@@ -6,6 +6,7 @@
 #include <QSaveFile>
 #include <QtEndian>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -178,6 +179,16 @@ void TKestrunCollection::Delete(int Index)
     if (Index < 0 || Index >= Count())
         throw std::out_of_range("Index out of range.");
     FItems.erase(FItems.begin() + Index);
+}
+
+void TKestrunCollection::Move(int From, int To)
+{
+    if (From < 0 || From >= Count() || To < 0 || To >= Count())
+        throw std::out_of_range("Index out of range.");
+    if (From < To)
+        std::rotate(FItems.begin() + From, FItems.begin() + From + 1, FItems.begin() + To + 1);
+    else
+        std::rotate(FItems.begin() + To, FItems.begin() + From, FItems.begin() + From + 1);
 }
 
 TKestrunCollection::TLoadResult TKestrunCollection::LoadFromStream(QIODevice &Stream)

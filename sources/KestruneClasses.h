@@ -100,6 +100,9 @@ public:
     // Frees the site at Index. Throws std::out_of_range("Index out of range.") and changes
     // nothing when Index is not a valid index.
     void Delete(int Index);
+    // Moves the site at From to To, the sites between shifting by one. Throws
+    // std::out_of_range("Index out of range.") and changes nothing when either is not a valid index.
+    void Move(int From, int To);
     void Clear() { FItems.clear(); }
 
     enum class TLoadResult

@@ -102,18 +102,14 @@ void TfMainForm::CreateControls()
                            QStringLiteral("Modify selected site"));
     tbRemove = AddToolButton(tlbMain, QStringLiteral("tbRemove"), QStringLiteral("Remove"),
                              QStringLiteral("Remove selected site"));
-    QAction *MoveSeparator = tlbMain->addSeparator();
+    tlbMain->addSeparator();
     tbMoveUp = AddToolButton(tlbMain, QStringLiteral("tbMoveUp"), QStringLiteral("Up"),
                              QStringLiteral("Move selected site up"));
     tbMoveDown = AddToolButton(tlbMain, QStringLiteral("tbMoveDown"), QStringLiteral("Down"),
                                QStringLiteral("Move selected site down"));
-    // There is no move command: the two buttons stay hidden and disabled.
-    MoveSeparator->setVisible(false);
-    for (QAction *Action : tlbMain->actions()) {
-        QWidget *Widget = tlbMain->widgetForAction(Action);
-        if (Widget == tbMoveUp || Widget == tbMoveDown)
-            Action->setVisible(false);
-    }
+    // Pictures only: with their captions the tool bar would not fit the window.
+    for (QToolButton *Button : {tbMoveUp, tbMoveDown})
+        Button->setToolButtonStyle(Qt::ToolButtonIconOnly);
     tbMoveUp->setEnabled(false);
     tbMoveDown->setEnabled(false);
 
@@ -134,6 +130,9 @@ void TfMainForm::CreateControls()
     lvSites->setSortingEnabled(false);
     lvSites->header()->setSectionsClickable(false);
     lvSites->header()->setSectionsMovable(false);
+    // Rows can be dragged into another order (never into one another: rows take no drops).
+    lvSites->setDragDropMode(QAbstractItemView::InternalMove);
+    lvSites->setDefaultDropAction(Qt::MoveAction);
     lvSites->setContextMenuPolicy(Qt::CustomContextMenu);
     setCentralWidget(lvSites);
 
@@ -256,6 +255,11 @@ void TfMainForm::CreateMenus()
     connect(tbAdd, &QToolButton::clicked, this, &TfMainForm::tbAddClick);
     connect(tbEdit, &QToolButton::clicked, this, &TfMainForm::tbEditClick);
     connect(tbRemove, &QToolButton::clicked, this, &TfMainForm::tbRemoveClick);
+    connect(tbMoveUp, &QToolButton::clicked, this, [this] { MoveSelectedSite(-1); });
+    connect(tbMoveDown, &QToolButton::clicked, this, [this] { MoveSelectedSite(+1); });
+    // A drag takes the row out and puts it in again: the collection follows once it is done.
+    connect(lvSites->model(), &QAbstractItemModel::rowsInserted, this,
+            [this] { QTimer::singleShot(0, this, &TfMainForm::FollowListOrder); });
 
     connect(miOptions, &QAction::triggered, this, &TfMainForm::miOptionsClick);
     connect(miQuit, &QAction::triggered, this, &TfMainForm::miQuitClick);

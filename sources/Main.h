@@ -242,6 +242,12 @@ public:
     void BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title);
     void SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window);
     void SiteChangeNoted(TKestrunSite *Site, TfBrowserWin *Window);
+    // Moves the selected site one place up (-1) or down (+1): list, tray menu and file.
+    void MoveSelectedSite(int Step);
+    // After a drag in the list: the collection and the tray menu take the list's order, saved.
+    void FollowListOrder();
+    // The tray menu's site entries in the collection's order.
+    void OrderTraySiteEntries();
     void LoadSiteWatchesAtStart();
     bool SaveSiteWatchesNow();
     // A site's tray entry: its title, and when it last changed in this run.

@@ -46,6 +46,52 @@ int TfMainForm::SiteImageIndex(const TKestrunSite &Site) const
     return -1;
 }
 
+void TfMainForm::MoveSelectedSite(int Step)
+{
+    QTreeWidgetItem *Row = SelectedRow();
+    TKestrunSite *Site = RowSite(Row);
+    const int From = Sites.IndexOf(Site);
+    const int To = From + Step;
+    if (!Site || From < 0 || To < 0 || To >= Sites.Count() || lvSites->topLevelItem(From) != Row)
+        return;
+    Sites.Move(From, To);
+    // The list then agrees with the collection, so the order that follows a drag has nothing to do.
+    lvSites->takeTopLevelItem(From);
+    lvSites->insertTopLevelItem(To, Row);
+    lvSites->setCurrentItem(Row);
+    Row->setSelected(true);
+    OrderTraySiteEntries();
+    lvSitesSelectItem(Row, true);
+    SaveSitesNow();
+}
+
+void TfMainForm::FollowListOrder()
+{
+    bool Moved = false;
+    for (int i = 0; i < lvSites->topLevelItemCount() && i < Sites.Count(); ++i) {
+        const int At = Sites.IndexOf(RowSite(lvSites->topLevelItem(i)));
+        if (At > i) {
+            Sites.Move(At, i);
+            Moved = true;
+        }
+    }
+    if (!Moved)
+        return;
+    OrderTraySiteEntries();
+    lvSitesSelectItem(SelectedRow(), SelectedRow() != nullptr);
+    SaveSitesNow();
+}
+
+void TfMainForm::OrderTraySiteEntries()
+{
+    for (int i = 0; i < Sites.Count(); ++i) {
+        if (auto *Entry = qobject_cast<QAction *>(Sites[i]->MenuItem())) {
+            pmTray->removeAction(Entry);
+            pmTray->insertAction(miTrayOpenedSitesDelimiter, Entry);
+        }
+    }
+}
+
 void TfMainForm::RefreshRow(QTreeWidgetItem *Row, TKestrunSite &Site)
 {
     Row->setText(0, QString::fromUtf8(Site.Title()));
@@ -53,6 +99,7 @@ void TfMainForm::RefreshRow(QTreeWidgetItem *Row, TKestrunSite &Site)
     Row->setText(2, WatchedCaption(Site.MonitorChanges(), Site.MonitorInterval()));
     Row->setIcon(0, SiteImage(SiteImageIndex(Site)));
     Row->setData(0, SiteRole, QVariant::fromValue<void *>(&Site));
+    Row->setFlags(Row->flags() & ~Qt::ItemIsDropEnabled);
 }
 
 QAction *TfMainForm::CreateTraySiteEntry(TKestrunSite &Site, int Image)
@@ -101,6 +148,9 @@ void TfMainForm::lvSitesSelectItem(QTreeWidgetItem *Item, bool Selected)
     miRemoveSite->setEnabled(On);
     const TKestrunSite *Site = On ? RowSite(Item) : nullptr;
     miWhatChanged->setEnabled(Site && !WatchOf(*Site).History.isEmpty());
+    const int Index = Site ? Sites.IndexOf(Site) : -1;
+    tbMoveUp->setEnabled(Index > 0);
+    tbMoveDown->setEnabled(Index >= 0 && Index + 1 < Sites.Count());
 }
 
 void TfMainForm::lvSitesDblClick()

@@ -82,6 +82,7 @@ private slots:
     void truncatedAtEveryOffset();
     void hugeLengthsDoNotAllocate();
     void deleteOutOfRange();
+    void move();
     void loadSitesStatus();
     void saveSitesIsAtomicAndPrivate();
     void saveSitesFailureKeepsOldFile();
@@ -239,6 +240,42 @@ void TestCollectionFile::hugeLengthsDoNotAllocate()
     QCOMPARE(Sites[0]->WindowState(), quint8(1));
     QCOMPARE(Sites[0]->MonitorInterval(), quint8(0x7f));
     QCOMPARE(Sites[0]->BrowserChoice(), quint8(2));
+}
+
+void TestCollectionFile::move()
+{
+    const auto Titles = [](const TKestrunCollection &Sites) {
+        QByteArray Joined;
+        for (int i = 0; i < Sites.Count(); ++i)
+            Joined += Sites[i]->Title();
+        return Joined;
+    };
+    const struct
+    {
+        int From, To;
+        const char *After;
+    } Rows[] = {{0, 2, "bcad"}, {3, 0, "dabc"}, {1, 2, "acbd"}, {2, 1, "acbd"}, {1, 1, "abcd"}};
+    for (const auto &Row : Rows) {
+        TKestrunCollection Sites;
+        for (const char *Title : {"a", "b", "c", "d"})
+            Sites.Add(MakeSite(Title));
+        TKestrunSite *Moved = Sites[Row.From];
+        Sites.Move(Row.From, Row.To);
+        QCOMPARE(Titles(Sites), QByteArray(Row.After));
+        QCOMPARE(Sites.IndexOf(Moved), Row.To);
+    }
+    TKestrunCollection Sites;
+    Sites.Add(MakeSite("a"));
+    Sites.Add(MakeSite("b"));
+    for (const auto &[From, To] : {std::pair{-1, 0}, std::pair{0, 2}, std::pair{2, 0}}) {
+        try {
+            Sites.Move(From, To);
+            QFAIL("no error raised");
+        } catch (const std::out_of_range &E) {
+            QCOMPARE(QByteArray(E.what()), QByteArray("Index out of range."));
+        }
+        QCOMPARE(Titles(Sites), QByteArray("ab"));
+    }
 }
 
 void TestCollectionFile::deleteOutOfRange()

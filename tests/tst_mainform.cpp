@@ -151,6 +151,7 @@ private slots:
     void addThroughDialog();
     void editUpdatesRowAndTrayEntry();
     void monitorSettingsFollowTheirSites();
+    void reorderSites();
     void removeAsksFirst();
     void removeClosesEveryWindowOfTheSite();
     void findSiteByTitle_data();
@@ -226,9 +227,16 @@ void TestMainForm::emptyListState()
     QVERIFY(Form->tbAdd->isEnabled());
     QVERIFY(Form->miAddNewSite->isEnabled());
     QVERIFY(Form->miQuit->isEnabled());
+    // Offered, and waiting for a selected site.
     QVERIFY(!Form->tbMoveUp->isEnabled());
-    QVERIFY(!Form->tbMoveUp->isVisibleTo(Form.get()));
-    QVERIFY(!Form->tbMoveDown->isVisibleTo(Form.get()));
+    const auto Offered = [&Form](QWidget *Button) {
+        const QList<QAction *> Actions = Form->tlbMain->actions();
+        return std::any_of(Actions.cbegin(), Actions.cend(), [&Form, Button](QAction *Action) {
+            return Form->tlbMain->widgetForAction(Action) == Button && Action->isVisible();
+        });
+    };
+    QVERIFY(Offered(Form->tbMoveUp));
+    QVERIFY(Offered(Form->tbMoveDown));
     QCOMPARE(Form->lvSites->contextMenuPolicy(), Qt::NoContextMenu);
     QCOMPARE(Form->pmTray->actions(),
              (QList<QAction *>{Form->miShowMainApp, Form->miTraySitesDelimiter,
@@ -338,6 +346,51 @@ void TestMainForm::monitorSettingsFollowTheirSites()
     QVERIFY(std::any_of(Boxes.cbegin(), Boxes.cend(), [](const MessageBoxTest::TRecord &Box) {
         return Box.Text.startsWith(QStringLiteral("The monitor settings file"));
     }));
+}
+
+// Up and Down, and a drag in the list: the order is the list's, the tray menu's and the file's, at
+// once; the monitor's settings stay with their sites.
+void TestMainForm::reorderSites()
+{
+    WriteSites(FFolder->path(), {{"A"}, {"B"}, {"C"}});
+    auto Form = MakeForm();
+    TSiteWatch Watched;
+    Watched.Selector = QStringLiteral("#b");
+    Watched.Compare = TCompareMode::VisibleText;
+    Form->SetWatch(*Form->Sites[1], Watched);
+    const auto Select = [&Form](int Row) {
+        Form->lvSites->setCurrentItem(Form->lvSites->topLevelItem(Row));
+        Form->lvSites->topLevelItem(Row)->setSelected(true);
+    };
+
+    Select(0);
+    QVERIFY(!Form->tbMoveUp->isEnabled());
+    QVERIFY(Form->tbMoveDown->isEnabled());
+    Select(2);
+    QVERIFY(Form->tbMoveUp->isEnabled());
+    QVERIFY(!Form->tbMoveDown->isEnabled());
+    Form->tbMoveUp->click();
+    QCOMPARE(RowCaptions(*Form), QStringLiteral("A C B").split(u' '));
+    QCOMPARE(TraySites(*Form), QStringLiteral("A C B").split(u' '));
+    QCOMPARE(SavedTitles(FFolder->path()), (QList<QByteArray>{"A", "C", "B"}));
+    // The moved row stays selected, and can go on moving.
+    QCOMPARE(Form->SelectedSite(), Form->Sites[1]);
+    Form->tbMoveUp->click();
+    Form->tbMoveUp->click(); // at the top: nothing more
+    QCOMPARE(SavedTitles(FFolder->path()), (QList<QByteArray>{"C", "A", "B"}));
+    QVERIFY(!Form->tbMoveUp->isEnabled());
+
+    // A drag: the view takes the row out and puts it in at the drop.
+    QTreeWidgetItem *Dragged = Form->lvSites->takeTopLevelItem(2);
+    Form->lvSites->insertTopLevelItem(0, Dragged);
+    QTRY_COMPARE(SavedTitles(FFolder->path()), (QList<QByteArray>{"B", "C", "A"}));
+    QCOMPARE(RowCaptions(*Form), QStringLiteral("B C A").split(u' '));
+    QCOMPARE(TraySites(*Form), QStringLiteral("B C A").split(u' '));
+    QCOMPARE(Form->Sites[0]->Title(), QByteArray("B"));
+    QCOMPARE(Form->WatchOf(*Form->Sites[0]).Selector, QStringLiteral("#b"));
+    QCOMPARE(LoadSiteWatches(FFolder->path()).value(0).Title, QByteArray("B"));
+    // Rows never take a drop into themselves.
+    QVERIFY(!(Dragged->flags() & Qt::ItemIsDropEnabled));
 }
 
 void TestMainForm::editUpdatesRowAndTrayEntry()

@@ -221,6 +221,7 @@ private slots:
     void titleStatusAndIcon();
     void stopDuringQuitQuestionEndsSaved();
     void watchedPageWaitsWhileUserTypes();
+    void rowDraggedToAnotherPlace();
 
 private:
     void NeedWindowManager()
@@ -525,6 +526,53 @@ void TestWindowRoads::watchedPageWaitsWhileUserTypes()
     // Once the text area has lost the focus, the checks go on.
     Window->WebBrowser()->page()->runJavaScript(QStringLiteral("document.activeElement.blur()"));
     QTRY_VERIFY_WITH_TIMEOUT(Loads() > Before, WmTimeout);
+}
+
+// A real drag with the mouse puts a site in another place: the list, the tray menu and the file.
+void TestWindowRoads::rowDraggedToAnotherPlace()
+{
+    NeedWindowManager();
+    std::vector<std::unique_ptr<TKestrunSite>> Sites;
+    for (const char *Title : {"First", "Second", "Third"})
+        Sites.push_back(MakeSite(Title, FServer.Url("/page"), 1));
+    auto Form = MakeForm(Sites);
+    Form->show();
+    QTRY_VERIFY_WITH_TIMEOUT(OnTopAndActive(Form.get()), WmTimeout);
+    const auto Spot = [&Form](int Row, int Dy) {
+        const QRect Rect = Form->lvSites->visualItemRect(Form->lvSites->topLevelItem(Row));
+        return Form->lvSites->viewport()->mapToGlobal(QPoint(Rect.left() + 30, Rect.top() + Dy));
+    };
+    const QPoint From = Spot(2, 6);
+    const QPoint To = Spot(0, 2); // the upper edge of the first row: before it, not onto it
+    const auto Coordinates = [](const QPoint &Point) {
+        return QStringList{QString::number(Point.x()), QString::number(Point.y())};
+    };
+    QProcess Drag;
+    Drag.start(QStringLiteral("xdotool"),
+               QStringList{QStringLiteral("mousemove")} + Coordinates(From) +
+                   QStringList{QStringLiteral("mousedown"), QStringLiteral("1"), QStringLiteral("sleep"),
+                               QStringLiteral("0.3"), QStringLiteral("mousemove")} +
+                   Coordinates(From - QPoint(0, 12)) +
+                   QStringList{QStringLiteral("sleep"), QStringLiteral("0.3"), QStringLiteral("mousemove")} +
+                   Coordinates(To) +
+                   QStringList{QStringLiteral("sleep"), QStringLiteral("0.5"), QStringLiteral("mouseup"),
+                               QStringLiteral("1")});
+    // The drag runs in this process's event loop while the tool moves the mouse.
+    QTRY_VERIFY_WITH_TIMEOUT(Drag.state() == QProcess::NotRunning, WmTimeout);
+    QCOMPARE(Drag.exitCode(), 0);
+    const auto Saved = [this] {
+        TKestrunCollection Stored;
+        LoadSites(FFolder->path(), Stored);
+        QByteArrayList Titles;
+        for (int i = 0; i < Stored.Count(); ++i)
+            Titles << Stored[i]->Title();
+        return Titles;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(Saved(), (QByteArrayList{"Third", "First", "Second"}), WmTimeout);
+    QCOMPARE(Form->lvSites->topLevelItemCount(), 3);
+    QCOMPARE(Form->lvSites->topLevelItem(0)->text(0), QStringLiteral("Third"));
+    QCOMPARE(Form->lvSites->topLevelItem(0)->childCount(), 0);
+    QCOMPARE(Form->Sites[0]->Title(), QByteArray("Third"));
 }
 
 int main(int argc, char **argv)

@@ -288,7 +288,11 @@ bool SaveSites(const QString &Folder, const TKestrunCollection &Sites, QString *
 
 QString KeepUnusableSitesFile(const QString &Folder)
 {
-    const QString Path = SitesPath(Folder);
+    return KeepFileAside(SitesPath(Folder));
+}
+
+QString KeepFileAside(const QString &Path)
+{
     for (int i = 0; i < 1000; ++i) {
         const QString Target =
             i == 0 ? Path + QStringLiteral(".unreadable") : Path + QStringLiteral(".unreadable-%1").arg(i);

@@ -156,6 +156,9 @@ bool SaveSites(const QString &Folder, const TKestrunCollection &Sites, QString *
 // Moves an unusable sites.dat aside under a name that does not exist yet; returns the new path
 // or an empty string when it could not be moved.
 QString KeepUnusableSitesFile(const QString &Folder);
+// Moves the file at Path to "<Path>.unreadable" (or "-N" behind it when taken); the new path, or
+// an empty string when it could not be moved.
+QString KeepFileAside(const QString &Path);
 
 // Link parameter: the hex text a shortcut carries.
 QByteArray ByteToHex(quint8 Value);

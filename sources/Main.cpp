@@ -345,10 +345,7 @@ void TfMainForm::LoadSiteWatchesAtStart()
     if (Damaged) {
         // The next save would write over it: keep it, and say where.
         const QString Path = ProgramFolder + SiteWatchFileName;
-        QString Kept = Path + QStringLiteral(".unreadable");
-        for (int N = 2; QFileInfo::exists(Kept) && N < 1000; ++N)
-            Kept = Path + QStringLiteral(".unreadable-%1").arg(N);
-        if (QFile::rename(Path, Kept))
+        if (const QString Kept = KeepFileAside(Path); !Kept.isEmpty())
             Report(TMsgKind::Information,
                    QStringLiteral(
                        "The monitor settings file \"%1\" could not be read. It has been kept as \"%2\".")

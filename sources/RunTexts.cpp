@@ -4,8 +4,6 @@
 #include <QLocale>
 #include <QStringList>
 
-#include <iterator>
-
 QString ShortenTitle(const QString &Text, int Max)
 {
     const QList<uint> Chars = Text.toUcs4();
@@ -80,12 +78,19 @@ QString OpeningPageStatus(const QString &Address, int Percent)
     return Text;
 }
 
+const QStringList &MonitorIntervalCaptions()
+{
+    static const QStringList Captions{QStringLiteral("once per minute"), QStringLiteral("each 3 minutes"),
+                                      QStringLiteral("each 5 minutes")};
+    return Captions;
+}
+
 QString WatchedCaption(quint8 MonitorChanges, quint8 MonitorInterval)
 {
-    static constexpr const char *Captions[] = {"once per minute", "each 3 minutes", "each 5 minutes"};
     if (MonitorChanges == 0)
         return QString();
-    return QString::fromLatin1(Captions[qMin<int>(MonitorInterval, std::size(Captions) - 1)]);
+    const QStringList &Captions = MonitorIntervalCaptions();
+    return Captions[qMin<qsizetype>(MonitorInterval, Captions.size() - 1)];
 }
 
 QString ChangedEntryCaption(const QString &Caption, const QDateTime &Changed, const QDateTime &Now)

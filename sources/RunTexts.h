@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 // Texts shared by the main window and the browser windows when sites run.
@@ -33,6 +34,9 @@ QString PageTitleOf(const QString &EngineTitle, const QUrl &Address);
 // once the engine reports one (0-99), and "Done" when the load has ended.
 QString OpeningPageStatus(const QString &Address, int Percent);
 inline const QString DoneStatus = QStringLiteral("Done");
+
+// The monitor's intervals as the site dialog lists them, by interval index.
+const QStringList &MonitorIntervalCaptions();
 
 // What the site list shows of a site's change monitor: the interval's caption of the site dialog
 // when the monitor is on (any value but 0; an interval past the list is the last one), else nothing.

@@ -1,5 +1,6 @@
 #include "SiteDlg.h"
 
+#include "RunTexts.h"
 #include "platform/MessageBoxes.h"
 
 #include <QCheckBox>
@@ -199,8 +200,7 @@ void TfSiteDlg::FormCreate()
     connect(cbMonitorChanges, &QCheckBox::toggled, this, &TfSiteDlg::cbMonitorChangesClick);
     connect(cmbCompare, &QComboBox::currentIndexChanged, this, &TfSiteDlg::cbMonitorChangesClick);
 
-    cmbMonitorTime->addItems({QStringLiteral("once per minute"), QStringLiteral("each 3 minutes"),
-                              QStringLiteral("each 5 minutes")});
+    cmbMonitorTime->addItems(MonitorIntervalCaptions());
     LoadShortcutImages();
 }
 

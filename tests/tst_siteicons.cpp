@@ -1,28 +1,10 @@
 #include "DataModuleUnit.h"
+#include "SampleIcons.h"
 #include "images/ImageDecoding.h"
 #include "images/ImageStoredForm.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-QByteArray SampleIcon(int Index = 0)
-{
-    TImageCollection Images;
-    TImageGroupCollection Groups;
-    ReadImageRepositoryData(BuiltinImageData(), Images, Groups);
-    return Images.Item(Index)->Graphic;
-}
-
-void Write(const QString &Path, const QByteArray &Bytes)
-{
-    QFile File(Path);
-    QVERIFY(File.open(QIODevice::WriteOnly));
-    File.write(Bytes);
-}
-
-} // namespace
 
 class TestSiteIcons : public QObject
 {

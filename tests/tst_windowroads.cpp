@@ -3,6 +3,7 @@
 #include "Main.h"
 #include "PrivateSession.h"
 #include "RunTexts.h"
+#include "SampleIcons.h"
 #include "Settings.h"
 #include "TestDesktopServices.h"
 #include "TestHttpServer.h"
@@ -165,21 +166,6 @@ void CatchXcbTrouble(QtMsgType Type, const QMessageLogContext &Context, const QS
         XcbTrouble.append(Message);
     if (PreviousHandler)
         PreviousHandler(Type, Context, Message);
-}
-
-QByteArray SampleIcon(int Index)
-{
-    TImageCollection Images;
-    TImageGroupCollection Groups;
-    ReadImageRepositoryData(BuiltinImageData(), Images, Groups);
-    return Images.Item(Index)->Graphic;
-}
-
-void Write(const QString &Path, const QByteArray &Bytes)
-{
-    QFile File(Path);
-    QVERIFY(File.open(QIODevice::WriteOnly));
-    QCOMPARE(File.write(Bytes), Bytes.size());
 }
 
 QImage Picture(const QIcon &Icon)

@@ -171,6 +171,9 @@ void TfMainForm::CreateMenus()
     miOpenDefault =
         AddEntry(miSite, QStringLiteral("miOpenDefault"), QStringLiteral("Open in default web browser"));
     miWhatChanged = AddEntry(miSite, QStringLiteral("miWhatChanged"), QStringLiteral("What changed..."));
+    N11 = AddSeparator(miSite, QStringLiteral("N11"));
+    miExportSites = AddEntry(miSite, QStringLiteral("miExportSites"), QStringLiteral("Export sites..."));
+    miImportSites = AddEntry(miSite, QStringLiteral("miImportSites"), QStringLiteral("Import sites..."));
 
     miHelp = Bar->addMenu(QStringLiteral("Help"));
     miHelp->setObjectName(QStringLiteral("miHelp"));
@@ -277,6 +280,8 @@ void TfMainForm::CreateMenus()
     connect(miSiteProperties, &QAction::triggered, this, &TfMainForm::tbEditClick);
     for (QAction *Entry : {miWhatChanged, miSitePopupChanges})
         connect(Entry, &QAction::triggered, this, [this] { ShowChanges(SelectedSite()); });
+    connect(miExportSites, &QAction::triggered, this, &TfMainForm::miExportSitesClick);
+    connect(miImportSites, &QAction::triggered, this, &TfMainForm::miImportSitesClick);
     connect(miShowMainApp, &QAction::triggered, this, &TfMainForm::miShowMainAppClick);
     connect(miTrayQuit, &QAction::triggered, this, &TfMainForm::miTrayQuitClick);
 

@@ -134,6 +134,9 @@ public:
     QAction *miOpenDefault = nullptr;
     QAction *miWhatChanged = nullptr; // the selected site's last changes
     QAction *miSitePopupChanges = nullptr;
+    QAction *N11 = nullptr;
+    QAction *miExportSites = nullptr; // the site list to a JSON file
+    QAction *miImportSites = nullptr; // ... and back
     QMenu *miHelp = nullptr;
     QAction *miAbout = nullptr;
     QAction *N10 = nullptr;
@@ -242,6 +245,8 @@ public:
     void BrowserTitleChanged(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title);
     void SiteContentChanged(TKestrunSite *Site, TfBrowserWin *Window);
     void SiteChangeNoted(TKestrunSite *Site, TfBrowserWin *Window);
+    // The user zoomed a site's page: the zoom is kept for the site's next windows and runs.
+    void SiteZoomChanged(TKestrunSite *Site, TfBrowserWin *Window);
     // Moves the selected site one place up (-1) or down (+1): list, tray menu and file.
     void MoveSelectedSite(int Step);
     // After a drag in the list: the collection and the tray menu take the list's order, saved.
@@ -298,6 +303,16 @@ public:
     void miOptionsClick();
     void miAboutClick();
     void miKestrunewebsiteClick();
+
+    // ---- The site list as a JSON file (MainExport.cpp) ---------------------------------------
+    void miExportSitesClick(); // asks for the file
+    void miImportSitesClick();
+    // Write the list to Path, or append the sites of Path that the list lacks (saved at once). A
+    // file that is damaged in any part changes nothing. Each says how it went in a box.
+    bool ExportSites(const QString &Path);
+    bool ImportSites(const QString &Path);
+    // The bytes of the site's icon file when its icon is a file of the icon folder; empty otherwise.
+    QByteArray SiteIconFileData(const TKestrunSite &Site) const;
 
     // ---- Site icons ---------------------------------------------------------------------------
     void ApplyMenuImages();           // at start: the tool bar and menu images

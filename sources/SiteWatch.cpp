@@ -7,6 +7,9 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <algorithm>
+#include <iterator>
+
 namespace {
 
 // Titles and URLs are bytes as sites.dat holds them, not always UTF-8: kept exactly.
@@ -28,6 +31,25 @@ bool FromBytes(const QJsonValue &Value, QByteArray &Out)
 }
 
 } // namespace
+
+double NextZoomStep(double Zoom, int Direction)
+{
+    // A little slack: a zoom read back from the engine is not always the step it was set to.
+    constexpr double Slack = 0.001;
+    if (Direction > 0) {
+        for (const double Step : ZoomSteps)
+            if (Step > Zoom + Slack)
+                return Step;
+        return std::max(std::min(Zoom, MaxZoom), MinZoom);
+    }
+    if (Direction < 0) {
+        for (auto Step = std::rbegin(ZoomSteps); Step != std::rend(ZoomSteps); ++Step)
+            if (*Step < Zoom - Slack)
+                return *Step;
+        return std::max(std::min(Zoom, MaxZoom), MinZoom);
+    }
+    return Zoom;
+}
 
 void TSiteWatch::NoteChange(const QDateTime &When, const QString &Before, const QString &After)
 {
@@ -79,6 +101,10 @@ QList<TSiteWatchEntry> ParseSiteWatchFile(const QByteArray &Data, bool *Damaged)
         }
         while (Entry.Watch.History.size() > MaxChangeRecords)
             Entry.Watch.History.removeFirst();
+        // Anything but a number in range leaves the page at its own size.
+        const double Zoom = Object.value(QStringLiteral("zoom")).toDouble(1.0);
+        if (Zoom >= MinZoom && Zoom <= MaxZoom)
+            Entry.Watch.Zoom = Zoom;
         Entries.append(Entry);
     }
     return Entries;
@@ -106,6 +132,8 @@ QByteArray SiteWatchFileData(const QList<TSiteWatchEntry> &Entries)
                                        {QStringLiteral("after"), Record.After}});
         if (!Changes.isEmpty())
             Object.insert(QStringLiteral("changes"), Changes);
+        if (Entry.Watch.Zoom != 1.0)
+            Object.insert(QStringLiteral("zoom"), Entry.Watch.Zoom);
         Sites.append(Object);
     }
     return QJsonDocument(QJsonObject{{QStringLiteral("sites"), Sites}}).toJson();

@@ -5,8 +5,9 @@
 #include <QList>
 #include <QString>
 
-// What the change monitor compares for a site, beyond what sites.dat holds: sites.dat keeps its
-// exact format, so these settings live in a file of their own beside it, "sites-watch.json".
+// What the change monitor compares for a site, and the site's other settings beyond what sites.dat
+// holds (its page zoom): sites.dat keeps its exact format, so these settings live in a file of their
+// own beside it, "sites-watch.json".
 
 enum class TCompareMode
 {
@@ -28,6 +29,15 @@ struct TChangeRecord
 inline constexpr qsizetype MaxChangeRecords = 5;
 inline constexpr qsizetype MaxChangeText = 16 * 1024;
 
+// The zoom steps a site's page goes through, as browsers offer them; 1 is the page's own size.
+inline constexpr double ZoomSteps[] = {0.25, 0.33, 0.5,  0.67, 0.75, 0.8, 0.9, 1.0, 1.1,
+                                       1.25, 1.5,  1.75, 2.0,  2.5,  3.0, 4.0, 5.0};
+inline constexpr double MinZoom = 0.25;
+inline constexpr double MaxZoom = 5.0;
+// The step after (Direction > 0) or before (< 0) Zoom; Zoom itself at either end. A zoom between
+// steps goes to the nearest step in that direction.
+double NextZoomStep(double Zoom, int Direction);
+
 struct TSiteWatch
 {
     TCompareMode Compare = TCompareMode::Source;
@@ -37,11 +47,13 @@ struct TSiteWatch
     QDateTime LastChanged;
     // The last changes, oldest first.
     QList<TChangeRecord> History;
+    // The page's zoom in the site's window, from MinZoom to MaxZoom.
+    double Zoom = 1.0;
 
     bool IsDefault() const
     {
         return Compare == TCompareMode::Source && Selector.isEmpty() && !LastChanged.isValid() &&
-               History.isEmpty();
+               History.isEmpty() && Zoom == 1.0;
     }
     // Notes a change seen at When: the texts cut to MaxChangeText, the oldest record dropped beyond
     // MaxChangeRecords.

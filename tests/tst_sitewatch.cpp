@@ -26,6 +26,8 @@ private slots:
     void roundTrip();
     void badFiles_data();
     void badFiles();
+    void zoomSteps_data();
+    void zoomSteps();
     void matching_data();
     void matching();
     void folder();
@@ -38,7 +40,10 @@ void TestSiteWatch::roundTrip()
         Entry("Mail", "https://mail.example/", TCompareMode::VisibleText, QStringLiteral("#inbox .count")),
         // Bytes that are not UTF-8 stay exactly as sites.dat holds them.
         Entry("Caf\xe9\xff", "http://x/\xfe", TCompareMode::Source),
-        Entry("News", "http://news/", TCompareMode::VisibleText)};
+        Entry("News", "http://news/", TCompareMode::VisibleText),
+        // A zoom alone is worth an entry.
+        Entry("Big", "http://big/", TCompareMode::Source)};
+    Entries[3].Watch.Zoom = 1.25;
     Entries[1].Watch.LastChanged = QDateTime(QDate(2026, 12, 9), QTime(8, 30), Qt::UTC);
     Entries[2].Watch.NoteChange(QDateTime(QDate(2026, 12, 9), QTime(9, 0), Qt::UTC), QStringLiteral("a\nb"),
                                 QStringLiteral("a\nc"));
@@ -95,6 +100,39 @@ void TestSiteWatch::badFiles()
     QCOMPARE(Odd[0].Watch.Compare, TCompareMode::Source);
     QCOMPARE(Odd[0].Watch.Selector.size(), MaxSelectorLength);
     QVERIFY(!Odd[0].Watch.LastChanged.isValid());
+
+    // A zoom the engine cannot take, or no number at all, is the page's own size.
+    for (const QByteArray &Zoom : {QByteArray("0"), QByteArray("-2"), QByteArray("99"), QByteArray("1e308"),
+                                   QByteArray("\"2\""), QByteArray("null"), QByteArray("[1.5]")}) {
+        const QList<TSiteWatchEntry> Zoomed = ParseSiteWatchFile(
+            R"({"sites":[{"title":"TWFpbA==","url":"aHR0cDovL20v","zoom":)" + Zoom + "}]}");
+        QCOMPARE(Zoomed.size(), 1);
+        QCOMPARE(Zoomed[0].Watch.Zoom, 1.0);
+    }
+}
+
+void TestSiteWatch::zoomSteps_data()
+{
+    QTest::addColumn<double>("Zoom");
+    QTest::addColumn<int>("Direction");
+    QTest::addColumn<double>("Next");
+    QTest::newRow("in from 100 %") << 1.0 << 1 << 1.1;
+    QTest::newRow("out from 100 %") << 1.0 << -1 << 0.9;
+    QTest::newRow("in at the largest") << 5.0 << 1 << 5.0;
+    QTest::newRow("out at the smallest") << 0.25 << -1 << 0.25;
+    QTest::newRow("between steps, in") << 1.2 << 1 << 1.25;
+    QTest::newRow("between steps, out") << 1.2 << -1 << 1.1;
+    QTest::newRow("read back a hair off the step") << 1.2499999 << 1 << 1.5;
+    QTest::newRow("beyond the largest, out") << 7.0 << -1 << 5.0;
+    QTest::newRow("beyond the largest, in") << 7.0 << 1 << 5.0;
+}
+
+void TestSiteWatch::zoomSteps()
+{
+    QFETCH(double, Zoom);
+    QFETCH(int, Direction);
+    QFETCH(double, Next);
+    QCOMPARE(NextZoomStep(Zoom, Direction), Next);
 }
 
 using TSites = QList<std::pair<QByteArray, QByteArray>>;

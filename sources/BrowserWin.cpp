@@ -1,12 +1,15 @@
 #include "BrowserWin.h"
 
+#include "CountBadge.h"
 #include "DataModuleUnit.h"
 #include "KestruneClasses.h"
+#include "PageTools.h"
 #include "RunTexts.h"
 #include "SiteIdentity.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 #include "platform/EmbeddedWB.h"
+#include "platform/ShellLinks.h"
 #include "platform/WindowIdentity.h"
 
 #include <QAction>
@@ -126,6 +129,13 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     Layout->setSpacing(0);
     Layout->addWidget(FWebBrowser, 1);
     Layout->addWidget(FStatusBar);
+    FPageTools = new TPageTools(this, FWebBrowser, Layout, 1);
+    connect(FPageTools, &TPageTools::StatusMessage, FStatusBar, &QStatusBar::showMessage);
+    connect(FPageTools, &TPageTools::ZoomChanged, this, [this](double Zoom) {
+        FWatch.Zoom = Zoom;
+        if (FOnZoomChanged)
+            FOnZoomChanged(FSite, this);
+    });
 
     FtmBrowserTimer = new QTimer(this);
     FtmBrowserTimer->setSingleShot(false);
@@ -200,7 +210,7 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     FHideToTray->setShortcutContext(Qt::WindowShortcut);
     connect(FHideToTray, &QAction::triggered, this, &TfBrowserWin::HideToTray);
     addAction(FHideToTray);
-    FWebBrowser->SetExtraContextActions({FHideToTray});
+    FWebBrowser->SetExtraContextActions({FPageTools->FindAction(), FPageTools->PrintAction(), FHideToTray});
 
     FWebBrowser->SetOnTitleChange([this](const QString &Title) { WebBrowserTitleChange(Title); });
     FWebBrowser->SetOnStatusTextChange([this](const QString &Text) { WebBrowserStatusTextChange(Text); });
@@ -236,7 +246,36 @@ TfBrowserWin::~TfBrowserWin()
 {
     // The page first: an answer it still owes the monitor must find nobody.
     delete std::exchange(FWebBrowser, nullptr);
+    // No count stays on the dock for a window that is gone.
+    ShowUnreadCount(0);
     FtmBrowserTimer->stop();
+}
+
+void TfBrowserWin::SetWatch(const TSiteWatch &Watch)
+{
+    FWatch = Watch;
+    FPageTools->SetZoom(Watch.Zoom);
+}
+
+void TfBrowserWin::SetSiteIcon(const QIcon &Icon)
+{
+    if (Icon.isNull())
+        return;
+    FIcon = Icon;
+    setWindowIcon(FIcon);
+    FBrowserTrayIcon->setIcon(IconWithCount(FIcon, FUnreadCount));
+}
+
+void TfBrowserWin::ShowUnreadCount(int Count)
+{
+    if (Count == FUnreadCount)
+        return;
+    FUnreadCount = Count;
+    FBrowserTrayIcon->setIcon(IconWithCount(FIcon, Count));
+    if (FSite) {
+        if (const QString Id = SiteDesktopId(FSite->Title()); !Id.isEmpty())
+            FServices.SetLauncherCount(Id, Count);
+    }
 }
 
 bool TfBrowserWin::TrayAvailable() const
@@ -300,6 +339,7 @@ void TfBrowserWin::WebBrowserTitleChange(const QString &Title)
     if (FOnTitleChanged)
         FOnTitleChanged(FSite, this, Title);
     FBrowserTrayIcon->setToolTip(Caption);
+    ShowUnreadCount(UnreadCountOf(Title));
     // Shown exactly: an '&' or '_' of a title is no access key.
     FmiShowBrowserWin->setText(
         TrayMenuText(QStringLiteral("Show ") + Title, TrayIconGoesOverDBus(*FBrowserTrayIcon)));
@@ -346,6 +386,7 @@ void TfBrowserWin::FormClose()
     if (!FSite)
         return;
     StorePlacement();
+    ShowUnreadCount(0);
     FSite->SetIsOpen(0);
     if (FOnBrowserClosed)
         FOnBrowserClosed(FSite, this);

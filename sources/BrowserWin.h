@@ -19,6 +19,7 @@ class QWebEngineNewWindowRequest;
 class TEmbeddedWB;
 class TDesktopServices;
 class TKestrunSite;
+class TPageTools;
 class TWebProfile;
 
 // The window in which one site runs: the page above a one-line status bar, its own tray icon and
@@ -54,7 +55,11 @@ public:
     // A click on the window's own change balloon shows what changed through this, when it is set.
     void SetOnShowChanges(TBrowserEvent Handler) { FOnShowChanges = std::move(Handler); }
     // What the monitor compares: the page's source (the default) or its visible text.
-    void SetWatch(const TSiteWatch &Watch) { FWatch = Watch; }
+    // Also the page's zoom.
+    void SetWatch(const TSiteWatch &Watch);
+    // The user zoomed the page: the new zoom is the watch's.
+    void SetOnZoomChanged(TBrowserEvent Handler) { FOnZoomChanged = std::move(Handler); }
+    const TSiteWatch &Watch() const { return FWatch; }
     // The page's visible text at the reading before the last one and at the last one: before and
     // after a change the monitor has just reported.
     const QString &PreviousText() const { return FPreviousText; }
@@ -75,6 +80,8 @@ public:
     TKestrunSite *Site() const { return FSite; }
     TEmbeddedWB *WebBrowser() const { return FWebBrowser; }
     QStatusBar *StatusBar() const { return FStatusBar; }
+    // Find in page, zoom and print.
+    TPageTools *PageTools() const { return FPageTools; }
     QSystemTrayIcon *BrowserTrayIcon() const { return FBrowserTrayIcon; }
     QMenu *pmBrowserTray() const { return FpmBrowserTray; }
     QAction *miShowBrowserWin() const { return FmiShowBrowserWin; }
@@ -82,6 +89,11 @@ public:
     QAction *HideToTrayAction() const { return FHideToTray; }
     TSiteMonitor &Monitor() { return *FMonitor; }
     const QIcon &SiteIcon() const { return FIcon; }
+    // A new picture for the window, its taskbar entry and its tray icon.
+    void SetSiteIcon(const QIcon &Icon);
+    // The count of unread items the page's title begins with ("(3) Inbox"), shown on the tray icon
+    // and the dock's entry of the site; 0 when none.
+    int UnreadCount() const { return FUnreadCount; }
 
     // Handlers of the tray icon and its menu.
     void BrowserTrayIconClick() { ShowAndActivate(); }
@@ -118,6 +130,7 @@ private:
     void BalloonClicked(bool Change);
     void WebNotification(const QString &Title, const QString &Text);
     void SetTrayIconVisible(bool Visible);
+    void ShowUnreadCount(int Count);
 
     // TSiteMonitorHost
     void StartTimer(int Milliseconds) override;
@@ -138,8 +151,10 @@ private:
     static constexpr int RestoreSettleTime = 1500;
     Qt::WindowStates FStateBeforeFullScreen;
     QIcon FIcon;
+    int FUnreadCount = 0;
     TEmbeddedWB *FWebBrowser = nullptr;
     QStatusBar *FStatusBar = nullptr;
+    TPageTools *FPageTools = nullptr;
     QSystemTrayIcon *FBrowserTrayIcon = nullptr;
     QMenu *FpmBrowserTray = nullptr;
     QAction *FmiShowBrowserWin = nullptr;
@@ -160,6 +175,7 @@ private:
     TBrowserEvent FOnContentChanged;
     TBrowserEvent FOnChangeNoted;
     TBrowserEvent FOnShowChanges;
+    TBrowserEvent FOnZoomChanged;
     bool FChangeBalloon = false; // the last balloon told of a change
     TSiteWatch FWatch;
     QString FPreviousText;

@@ -52,6 +52,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         Window->SetOnChangeNoted([this](TKestrunSite *S, TfBrowserWin *W) { SiteChangeNoted(S, W); });
         Window->SetOnShowChanges([this](TKestrunSite *S, TfBrowserWin *W) { BalloonClicked(W, S); });
         Window->SetWatch(WatchOf(*Site));
+        Window->SetOnZoomChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteZoomChanged(S, W); });
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title,
                                             const QString &Text) { SiteWebNotification(S, W, Title, Text); });
@@ -188,6 +189,16 @@ void TfMainForm::TrayOpenWindowClick(QAction *Item)
             return;
         }
     }
+}
+
+void TfMainForm::SiteZoomChanged(TKestrunSite *Site, TfBrowserWin *Window)
+{
+    if (!Site || !Window || Sites.IndexOf(Site) < 0)
+        return;
+    TSiteWatch Watch = WatchOf(*Site);
+    Watch.Zoom = Window->Watch().Zoom;
+    SetWatch(*Site, Watch);
+    SaveSiteWatchesNow();
 }
 
 void TfMainForm::SiteChangeNoted(TKestrunSite *Site, TfBrowserWin *Window)

@@ -20,14 +20,6 @@ namespace {
 // them. Quick launch is the dock's favourite made of the Start-menu entry.
 constexpr int FilePlaces[] = {TShortcutPlace::StartMenu, TShortcutPlace::Desktop, TShortcutPlace::Startup};
 
-// The desktop id by which the dock names the site's Start-menu entry; empty when the title names no
-// file.
-QString SiteDesktopId(const QByteArray &Title)
-{
-    const QByteArray Name = SiteDesktopName(Title);
-    return Name.isEmpty() ? QString() : QFile::decodeName(Name) + ShellLinkExtension;
-}
-
 // Whether the shortcut file asks for the site minimised; Fallback when it does not say.
 bool ShortcutOpensMinimized(const QMap<QByteArray, QByteArray> &Keys, bool Fallback)
 {

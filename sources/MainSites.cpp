@@ -260,7 +260,13 @@ void TfMainForm::EditSite(QTreeWidgetItem *Row)
         return;
     const QByteArray OldTitle = Site->Title();
     Site->Assign(Dialog.EditedSite());
-    SetWatch(*Site, Dialog.EditedWatch());
+    // The dialog sets what the monitor compares; changes seen and the zoom set while it was open
+    // stay.
+    const TSiteWatch Edited = Dialog.EditedWatch();
+    TSiteWatch Watch = WatchOf(*Site);
+    Watch.Compare = Edited.Compare;
+    Watch.Selector = Edited.Selector;
+    SetWatch(*Site, Watch);
     // An open window of the site compares as it is told from its next reading on.
     for (const TOpenBrowser &Record : std::as_const(OpenBrowsers)) {
         if (auto *Window = qobject_cast<TfBrowserWin *>(Record.Window.data()); Window && Record.Site == Site)

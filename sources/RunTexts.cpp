@@ -70,6 +70,30 @@ QString PageTitleOf(const QString &EngineTitle, const QUrl &Address)
     return Forms.contains(EngineTitle) ? QString() : EngineTitle;
 }
 
+int UnreadCountOf(const QString &Title)
+{
+    qsizetype At = 0;
+    while (At < Title.size() && Title.at(At).isSpace())
+        ++At;
+    if (At >= Title.size() || Title.at(At) != QLatin1Char('('))
+        return 0;
+    ++At;
+    const qsizetype DigitsStart = At;
+    int Count = 0;
+    for (; At < Title.size() && Title.at(At) >= QLatin1Char('0') && Title.at(At) <= QLatin1Char('9'); ++At)
+        Count = qMin(Count * 10 + (Title.at(At).unicode() - u'0'), MaxUnreadCount + 1);
+    if (At == DigitsStart)
+        return 0;
+    if (At < Title.size() && Title.at(At) == QLatin1Char('+'))
+        ++At;
+    if (At >= Title.size() || Title.at(At) != QLatin1Char(')'))
+        return 0;
+    ++At;
+    if (At < Title.size() && !Title.at(At).isSpace())
+        return 0;
+    return qMin(Count, MaxUnreadCount);
+}
+
 QString OpeningPageStatus(const QString &Address, int Percent)
 {
     QString Text = QStringLiteral("Opening page %1...").arg(Address);

@@ -30,6 +30,14 @@ inline const QString OpeningCaption = QStringLiteral("Kestrune: openning site...
 // shows it: without "http://", without the slash of a bare host name): such a title is empty here.
 QString PageTitleOf(const QString &EngineTitle, const QUrl &Address);
 
+// The unread count a page announces at the start of its title, as mail and chat sites do:
+// "(3) Inbox" or "(3)" gives 3; "(99+) Inbox" gives 99, the count the page names. White space may
+// come before the parentheses; after them comes white space or the title's end. Only ASCII digits
+// count. 0 when the title starts with no such count ("(abc) x", "(-3) x", "(3x) x", "((3)) x",
+// "(3)Inbox"); a count beyond MaxUnreadCount gives MaxUnreadCount, however many digits it has.
+inline constexpr int MaxUnreadCount = 9999;
+int UnreadCountOf(const QString &Title);
+
 // The status bar while a page loads: "Opening page <address>..." with the progress in percent
 // once the engine reports one (0-99), and "Done" when the load has ended.
 QString OpeningPageStatus(const QString &Address, int Percent);

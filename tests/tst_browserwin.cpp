@@ -1,5 +1,7 @@
 #include "BrowserWin.h"
+#include "FindBar.h"
 #include "KestruneClasses.h"
+#include "PageTools.h"
 #include "RunTexts.h"
 #include "TestDesktopServices.h"
 #include "platform/EmbeddedWB.h"
@@ -7,7 +9,11 @@
 #include "platform/WebProfile.h"
 
 #include <QAction>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPrintDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScreen>
@@ -17,6 +23,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QWebEngineProfile>
 #include <QtTest>
 
@@ -156,6 +163,20 @@ protected:
 
 constexpr int LoadTimeout = 30000;
 
+// The page's answer to a script, waited for (bounded); invalid when none came.
+QVariant Evaluate(QWebEnginePage *Page, const QString &Script)
+{
+    QVariant Result;
+    bool Answered = false;
+    Page->runJavaScript(Script, [&Result, &Answered](const QVariant &Value) {
+        Result = Value;
+        Answered = true;
+    });
+    if (!QTest::qWaitFor([&Answered] { return Answered; }, LoadTimeout))
+        return QVariant();
+    return Result;
+}
+
 } // namespace
 
 class TestBrowserWin : public QObject
@@ -187,6 +208,9 @@ private slots:
     void pageProcessDiesWhileSourcePending();
     void historyAndReloadKeys();
     void fullScreenAndBack();
+    void findInPage();
+    void zoomKeysWheelAndReload();
+    void printThroughTheDialog();
     void newWindowRequests();
     void downloadSavedUnderAFreeName();
     void loginSurvivesRestart();
@@ -729,6 +753,198 @@ void TestBrowserWin::fullScreenAndBack()
     QVERIFY(!Window->StatusBar()->isHidden());
     Window->Closewindow1Click();
     QCOMPARE(int(Site->WindowState()), 0); // back as it was: a normal window
+}
+
+void TestBrowserWin::findInPage()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200,
+                         "<html><head><title>Fruit</title></head><body>"
+                         "<p>apple pie</p><p>pear</p><p>Apple juice</p><p>an apple a day</p></body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Fruit"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
+    Window->activateWindow();
+    Window->WebBrowser()->focusProxy()->setFocus();
+    TFindBar *Bar = Window->PageTools()->FindBar();
+    QVERIFY(Bar->isHidden());
+
+    // Ctrl+F from the page opens the bar with the keyboard in it.
+    QTest::keyClick(Window->WebBrowser()->focusProxy(), Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(Bar->isVisible());
+    QTRY_VERIFY(Bar->edFind()->hasFocus());
+    QTest::keyClicks(Bar->edFind(), QStringLiteral("apple"));
+    QTRY_COMPARE_WITH_TIMEOUT(Bar->lblMatches()->text(), QStringLiteral("1 of 3"), LoadTimeout);
+
+    // Return, Shift+Return and the arrows go round the matches.
+    const struct
+    {
+        std::function<void()> Do;
+        QString Shown;
+    } Steps[] = {
+        {[Bar] { QTest::keyClick(Bar->edFind(), Qt::Key_Return); }, QStringLiteral("2 of 3")},
+        {[Bar] { QTest::keyClick(Bar->edFind(), Qt::Key_Return); }, QStringLiteral("3 of 3")},
+        {[Bar] { Bar->btnNext()->click(); }, QStringLiteral("1 of 3")},
+        {[Bar] { QTest::keyClick(Bar->edFind(), Qt::Key_Return, Qt::ShiftModifier); },
+         QStringLiteral("3 of 3")},
+        {[Bar] { Bar->btnPrevious()->click(); }, QStringLiteral("2 of 3")},
+    };
+    for (const auto &Step : Steps) {
+        Step.Do();
+        QTRY_COMPARE_WITH_TIMEOUT(Bar->lblMatches()->text(), Step.Shown, LoadTimeout);
+    }
+    Bar->edFind()->setText(QStringLiteral("banana"));
+    QTRY_COMPARE_WITH_TIMEOUT(Bar->lblMatches()->text(), QStringLiteral("No matches"), LoadTimeout);
+    Bar->edFind()->clear();
+    QTRY_COMPARE(Bar->lblMatches()->text(), QString());
+
+    // Escape closes the bar and gives the page the keyboard back; the window stays as it was.
+    Bar->edFind()->setText(QStringLiteral("pear"));
+    QTRY_COMPARE_WITH_TIMEOUT(Bar->lblMatches()->text(), QStringLiteral("1 of 1"), LoadTimeout);
+    QTest::keyClick(Bar->edFind(), Qt::Key_Escape);
+    QVERIFY(Bar->isHidden());
+    QVERIFY(!Window->isFullScreen());
+    QTRY_VERIFY(Window->WebBrowser()->focusProxy()->hasFocus());
+    // Opened again, it looks for the text it had.
+    QTest::keyClick(Window->WebBrowser()->focusProxy(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(Bar->edFind()->selectedText(), QStringLiteral("pear"));
+    QTRY_COMPARE_WITH_TIMEOUT(Bar->lblMatches()->text(), QStringLiteral("1 of 1"), LoadTimeout);
+}
+
+void TestBrowserWin::zoomKeysWheelAndReload()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200,
+                         "<html><head><title>Zoom</title></head><body style='height:3000px'>z</body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    auto *Window = new TfBrowserWin(&FOwner, QString(), Site.get(), FDesktop, FProfile);
+    Events.Bind(Window, &Server);
+    QList<double> Told;
+    Window->SetOnZoomChanged([&Told](TKestrunSite *, TfBrowserWin *W) { Told << W->Watch().Zoom; });
+    // A stored zoom is the page's from its first load.
+    TSiteWatch Stored;
+    Stored.Zoom = 1.5;
+    Window->SetWatch(Stored);
+    Window->ShowBrowserWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Zoom"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
+    QWebEnginePage *Page = Window->WebBrowser()->page();
+    // The page's CSS pixels get larger by the zoom: the engine itself applied it.
+    const double Scale = Window->devicePixelRatioF();
+    const auto PageRatio = [Page] {
+        return Evaluate(Page, QStringLiteral("window.devicePixelRatio")).toDouble();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(PageRatio() - (1.5 * Scale)) < 0.01, LoadTimeout);
+    QVERIFY(Told.isEmpty());
+
+    QWidget *Input = Window->WebBrowser()->focusProxy();
+    const struct
+    {
+        std::function<void()> Do;
+        double Zoom;
+    } Steps[] = {
+        {[Input] { QTest::keyClick(Input, Qt::Key_Equal, Qt::ControlModifier); }, 1.75},
+        {[Input] { QTest::keyClick(Input, Qt::Key_Plus, Qt::ControlModifier); }, 2.0},
+        {[Input] { QTest::keyClick(Input, Qt::Key_Minus, Qt::ControlModifier); }, 1.75},
+        {[Input] { QTest::keyClick(Input, Qt::Key_0, Qt::ControlModifier); }, 1.0},
+        // Ctrl with the wheel: one notch a step; a touchpad's small steps add up to one.
+        {[Input] {
+             const QPointF At(50, 50);
+             QWheelEvent Wheel(At, Input->mapToGlobal(At), QPoint(), QPoint(0, 120), Qt::NoButton,
+                               Qt::ControlModifier, Qt::NoScrollPhase, false);
+             QCoreApplication::sendEvent(Input, &Wheel);
+         },
+         1.1},
+        {[Input] {
+             for (int Part = 0; Part < 4; ++Part) {
+                 const QPointF At(50, 50);
+                 QWheelEvent Wheel(At, Input->mapToGlobal(At), QPoint(), QPoint(0, -30), Qt::NoButton,
+                                   Qt::ControlModifier, Qt::NoScrollPhase, false);
+                 QCoreApplication::sendEvent(Input, &Wheel);
+             }
+         },
+         1.0},
+        {[Input] { QTest::keyClick(Input, Qt::Key_Minus, Qt::ControlModifier); }, 0.9},
+    };
+    for (const auto &Step : Steps) {
+        Step.Do();
+        QCOMPARE(Window->Watch().Zoom, Step.Zoom);
+        QCOMPARE(Told.last(), Step.Zoom);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(PageRatio() - (Step.Zoom * Scale)) < 0.01, LoadTimeout);
+    }
+    QCOMPARE(Told.size(), qsizetype(std::size(Steps)));
+    QCOMPARE(Window->StatusBar()->currentMessage(), QStringLiteral("Zoom 90%"));
+    // A wheel without Ctrl scrolls the page and leaves the zoom.
+    const qsizetype Before = Told.size();
+    const QPointF At(50, 50);
+    QWheelEvent Scroll(At, Input->mapToGlobal(At), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                       Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(Input, &Scroll);
+    QCOMPARE(Told.size(), Before);
+
+    // A reload and another page of the site keep the zoom.
+    QTest::keyClick(Input, Qt::Key_F5);
+    QTRY_COMPARE_WITH_TIMEOUT(Server.Requests.count("/"), 2, LoadTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Zoom"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(PageRatio() - (0.9 * Scale)) < 0.01, LoadTimeout);
+    Window->WebBrowser()->Navigate(Server.Url("/elsewhere"));
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Missing"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(std::abs(PageRatio() - (0.9 * Scale)) < 0.01, LoadTimeout);
+    QCOMPARE(Told.size(), Before);
+}
+
+void TestBrowserWin::printThroughTheDialog()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>Receipt</title></head><body><h1>Receipt 42</h1>"
+                              "<button id=p onclick='window.print()'>print</button></body></html>"};
+    Server.Start();
+    const auto Site = MakeSite(Server.Url("/"));
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Receipt"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
+    QTemporaryDir Folder;
+    TPageTools *Tools = Window->PageTools();
+    QPointer<QPrintDialog> Dialog;
+    connect(Tools, &TPageTools::PrintDialogShown, this,
+            [&Dialog](QWidget *Shown) { Dialog = qobject_cast<QPrintDialog *>(Shown); });
+    QSignalSpy Finished(Tools, &TPageTools::PrintFinished);
+
+    // Ctrl+P, then the page's own request: each shows the dialog; a cancel prints nothing.
+    QTest::keyClick(Window->WebBrowser()->focusProxy(), Qt::Key_P, Qt::ControlModifier);
+    QVERIFY(Dialog);
+    QVERIFY(Dialog->isVisible());
+    QVERIFY(Tools->Printing());
+    // One dialog at a time.
+    Tools->Print();
+    QCOMPARE(QApplication::topLevelWidgets().count(Dialog.data()), 1);
+    Dialog->reject();
+    QTRY_VERIFY(!Dialog);
+    QVERIFY(!Tools->Printing());
+    QCOMPARE(Finished.size(), 0);
+
+    Window->WebBrowser()->page()->runJavaScript(QStringLiteral("window.print();"));
+    QTRY_VERIFY_WITH_TIMEOUT(Dialog, LoadTimeout);
+    // Printed to a PDF file, as "Print to File (PDF)" in the dialog does.
+    const QString Output = Folder.filePath(QStringLiteral("receipt.pdf"));
+    Dialog->printer()->setOutputFormat(QPrinter::PdfFormat);
+    Dialog->printer()->setOutputFileName(Output);
+    if (auto *FileName = Dialog->findChild<QLineEdit *>(QStringLiteral("filename")))
+        FileName->setText(Output);
+    Dialog->accept();
+    QTRY_COMPARE_WITH_TIMEOUT(Finished.size(), 1, LoadTimeout);
+    QCOMPARE(Finished.first().first().toBool(), true);
+    QCOMPARE(Window->StatusBar()->currentMessage(), QStringLiteral("Printed"));
+    QFile Pdf(Output);
+    QVERIFY(Pdf.open(QIODevice::ReadOnly));
+    QVERIFY(Pdf.read(5) == "%PDF-");
+    QVERIFY(Pdf.size() > 1000);
 }
 
 void TestBrowserWin::newWindowRequests()

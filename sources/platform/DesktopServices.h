@@ -16,8 +16,8 @@ enum class TSpecialFolder
 
 // Everything the program asks of the desktop it runs on: the system tray, desktop notifications,
 // the default browser, the per-user folders and the program's autostart entry, the dock's
-// favourites. One object lives as long as the program; it is made at start and handed down to the
-// windows that need it. Tests hand in their own.
+// favourites and counts. One object lives as long as the program; it is made at start and handed
+// down to the windows that need it. Tests hand in their own.
 class TDesktopServices
 {
 public:
@@ -57,6 +57,11 @@ public:
     virtual bool IsDockFavorite(const QString &DesktopId) = 0;
     virtual bool AddDockFavorite(const QString &DesktopId) = 0;
     virtual bool RemoveDockFavorite(const QString &DesktopId) = 0;
+
+    // A count on the launcher of the desktop entry DesktopId ("kestrune-Mail.desktop") in docks and
+    // panels that show counts, such as unread messages; 0 takes it away. Nothing where the desktop
+    // shows none, or for a DesktopId that names no desktop entry file.
+    virtual void SetLauncherCount(const QString &DesktopId, int Count) = 0;
 
     // Whether the program runs as the superuser, under which the web engine cannot start its sandbox.
     virtual bool RunningAsRoot() const = 0;

@@ -3,6 +3,7 @@
 #include "platform/DesktopBrowser.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DockFavorites.h"
+#include "platform/LauncherEntries.h"
 #include "platform/ShellLinks.h"
 
 #include <QDesktopServices>
@@ -99,7 +100,9 @@ std::optional<QString> UserDirsDesktopFolder(const QString &ConfigHome, const QS
 
 } // namespace
 
-TFreedesktopServices::TFreedesktopServices() : FNotifier(std::make_unique<TDesktopNotifier>()) {}
+TFreedesktopServices::TFreedesktopServices()
+    : FNotifier(std::make_unique<TDesktopNotifier>()), FLauncherEntries(std::make_unique<TLauncherEntries>())
+{}
 
 TFreedesktopServices::~TFreedesktopServices() = default;
 
@@ -205,6 +208,11 @@ bool TFreedesktopServices::RemoveDockFavorite(const QString &DesktopId)
     if (Favorites->removeAll(DesktopId) == 0)
         return true;
     return WriteDockFavorites(*Favorites);
+}
+
+void TFreedesktopServices::SetLauncherCount(const QString &DesktopId, int Count)
+{
+    FLauncherEntries->SetCount(DesktopId, Count);
 }
 
 bool TFreedesktopServices::RunningAsRoot() const

@@ -5,9 +5,11 @@
 #include <memory>
 
 class TDesktopNotifier;
+class TLauncherEntries;
 
 // The desktop services of a freedesktop desktop (X11 or Wayland): Qt's tray, the session bus's
-// notification service, xdg-open through QDesktopServices, the XDG folders.
+// notification service, xdg-open through QDesktopServices, the XDG folders, the launcher-entry API
+// for counts on launchers.
 class TFreedesktopServices : public TDesktopServices
 {
 public:
@@ -26,6 +28,7 @@ public:
     bool IsDockFavorite(const QString &DesktopId) override;
     bool AddDockFavorite(const QString &DesktopId) override;
     bool RemoveDockFavorite(const QString &DesktopId) override;
+    void SetLauncherCount(const QString &DesktopId, int Count) override;
     bool RunningAsRoot() const override;
 
 private:
@@ -33,4 +36,5 @@ private:
     static QString FolderPath(TSpecialFolder Folder, bool *XdgNamed);
 
     std::unique_ptr<TDesktopNotifier> FNotifier;
+    std::unique_ptr<TLauncherEntries> FLauncherEntries;
 };

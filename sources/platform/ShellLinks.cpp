@@ -1,6 +1,7 @@
 #include "platform/ShellLinks.h"
 
 #include "DesktopEntry.h"
+#include "SiteIdentity.h"
 
 #include <QDir>
 #include <QFile>
@@ -139,4 +140,10 @@ bool WriteProgramAutostartEntry(const QString &Folder, bool On, const QString &P
         return false;
     }
     return true;
+}
+
+QString SiteDesktopId(const QByteArray &Title)
+{
+    const QByteArray Name = SiteDesktopName(Title);
+    return Name.isEmpty() ? QString() : QFile::decodeName(Name) + ShellLinkExtension;
 }

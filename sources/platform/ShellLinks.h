@@ -12,6 +12,10 @@
 
 inline const QString ShellLinkExtension = QStringLiteral(".desktop");
 
+// The desktop id by which the dock names a site's Start-menu entry (and badges it); empty when the
+// title names no file.
+QString SiteDesktopId(const QByteArray &Title);
+
 // A shortcut in the making. Nothing touches the disk before Save.
 class TShellLink
 {

@@ -1,0 +1,180 @@
+#include "PageTools.h"
+
+#include "FindBar.h"
+#include "SiteWatch.h"
+
+#include <QAction>
+#include <QBoxLayout>
+#include <QChildEvent>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QWebEngineView>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// One notch of a mouse wheel.
+constexpr int WheelStep = 120;
+
+QAction *Action(QWidget *Window, const QString &Text, const QList<QKeySequence> &Keys)
+{
+    auto *Made = new QAction(Text, Window);
+    Made->setShortcuts(Keys);
+    Made->setShortcutContext(Qt::WindowShortcut);
+    Window->addAction(Made);
+    return Made;
+}
+
+} // namespace
+
+QString ZoomText(double Zoom)
+{
+    return QStringLiteral("Zoom %1%").arg(qRound(Zoom * 100));
+}
+
+TPageTools::TPageTools(QWidget *Window, QWebEngineView *View, QBoxLayout *Layout, int Index)
+    : QObject(Window), FWindow(Window), FView(View)
+{
+    FFindBar = new TFindBar(Window, View);
+    Layout->insertWidget(Index, FFindBar);
+
+    FFind = Action(Window, QStringLiteral("Find in page..."), QKeySequence::keyBindings(QKeySequence::Find));
+    connect(FFind, &QAction::triggered, FFindBar, &TFindBar::Open);
+    auto *Next =
+        Action(Window, QStringLiteral("Find next"), QKeySequence::keyBindings(QKeySequence::FindNext));
+    connect(Next, &QAction::triggered, this, [this] {
+        if (FFindBar->isHidden())
+            FFindBar->Open();
+        else
+            FFindBar->FindNext();
+    });
+    auto *Previous = Action(Window, QStringLiteral("Find previous"),
+                            QKeySequence::keyBindings(QKeySequence::FindPrevious));
+    connect(Previous, &QAction::triggered, this, [this] {
+        if (FFindBar->isHidden())
+            FFindBar->Open();
+        else
+            FFindBar->FindPrevious();
+    });
+
+    // Ctrl+plus is Ctrl+Shift+= on many layouts: Ctrl+= zooms in too, as in browsers.
+    FZoomIn = Action(Window, QStringLiteral("Zoom in"),
+                     {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Equal)});
+    FZoomOut = Action(
+        Window, QStringLiteral("Zoom out"),
+        {QKeySequence(Qt::CTRL | Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Underscore)});
+    FResetZoom = Action(Window, QStringLiteral("Actual size"), {QKeySequence(Qt::CTRL | Qt::Key_0)});
+    connect(FZoomIn, &QAction::triggered, this, [this] { StepZoom(1); });
+    connect(FZoomOut, &QAction::triggered, this, [this] { StepZoom(-1); });
+    connect(FResetZoom, &QAction::triggered, this, &TPageTools::ResetZoom);
+
+    FPrint = Action(Window, QStringLiteral("Print..."), QKeySequence::keyBindings(QKeySequence::Print));
+    connect(FPrint, &QAction::triggered, this, &TPageTools::Print);
+    connect(View, &QWebEngineView::printRequested, this, &TPageTools::Print);
+    connect(View, &QWebEngineView::printFinished, this, [this](bool Ok) {
+        FPrinter.reset();
+        emit StatusMessage(Ok ? QStringLiteral("Printed") : QStringLiteral("Printing failed"), 5000);
+        emit PrintFinished(Ok);
+    });
+
+    // The engine may go back to its own zoom with a new page: the window keeps the site's.
+    connect(View, &QWebEngineView::loadFinished, this, [this] { ApplyZoom(); });
+    connect(View, &QWebEngineView::loadStarted, this, [this] { ApplyZoom(); });
+
+    // The page draws into a child widget that the view makes and may replace: Ctrl with the wheel
+    // is taken there, before the page scrolls.
+    View->installEventFilter(this);
+    const QList<QObject *> Children = View->children();
+    for (QObject *Child : Children)
+        WatchWheelOf(Child);
+}
+
+TPageTools::~TPageTools()
+{
+    // The dialog works on the printer: it goes first.
+    delete FPrintDialog.data();
+}
+
+void TPageTools::WatchWheelOf(QObject *Child)
+{
+    if (Child && Child->isWidgetType())
+        Child->installEventFilter(this);
+}
+
+bool TPageTools::eventFilter(QObject *Watched, QEvent *Event)
+{
+    if (Watched == FView && Event->type() == QEvent::ChildAdded)
+        WatchWheelOf(static_cast<QChildEvent *>(Event)->child());
+    if (Event->type() == QEvent::Wheel) {
+        auto *Wheel = static_cast<QWheelEvent *>(Event);
+        if (Wheel->modifiers() & Qt::ControlModifier) {
+            FWheelDelta += Wheel->angleDelta().y();
+            // Bounded: a flood of events from a broken device moves at most a few steps at a time.
+            FWheelDelta = std::clamp(FWheelDelta, -4 * WheelStep, 4 * WheelStep);
+            while (std::abs(FWheelDelta) >= WheelStep) {
+                const int Direction = FWheelDelta > 0 ? 1 : -1;
+                FWheelDelta -= Direction * WheelStep;
+                StepZoom(Direction);
+            }
+            Wheel->accept();
+            return true;
+        }
+    }
+    return QObject::eventFilter(Watched, Event);
+}
+
+void TPageTools::SetZoom(double Zoom)
+{
+    FZoom = std::isfinite(Zoom) ? std::clamp(Zoom, MinZoom, MaxZoom) : 1.0;
+    ApplyZoom();
+}
+
+void TPageTools::ApplyZoom()
+{
+    if (std::abs(FView->zoomFactor() - FZoom) > 0.001)
+        FView->setZoomFactor(FZoom);
+}
+
+void TPageTools::ChangeZoom(double Zoom)
+{
+    const double Before = FZoom;
+    SetZoom(Zoom);
+    emit StatusMessage(ZoomText(FZoom), 3000);
+    if (FZoom != Before)
+        emit ZoomChanged(FZoom);
+}
+
+void TPageTools::StepZoom(int Direction)
+{
+    ChangeZoom(NextZoomStep(FZoom, Direction));
+}
+
+void TPageTools::ResetZoom()
+{
+    ChangeZoom(1.0);
+}
+
+void TPageTools::Print()
+{
+    if (FPrinter)
+        return;
+    FPrinter = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    FPrinter->setDocName(FView->title());
+    auto *Dialog = new QPrintDialog(FPrinter.get(), FWindow);
+    FPrintDialog = Dialog;
+    Dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(Dialog, &QDialog::finished, this, [this](int Result) {
+        if (Result != QDialog::Accepted || !FView) {
+            FPrinter.reset();
+            return;
+        }
+        emit StatusMessage(QStringLiteral("Printing..."), 0);
+        FView->print(FPrinter.get());
+    });
+    Dialog->open();
+    emit PrintDialogShown(Dialog);
+}

@@ -217,6 +217,10 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     connect(FWebBrowser, &TEmbeddedWB::StatusMessage, this, &TfBrowserWin::WebBrowserStatusTextChange);
     connect(FWebBrowser, &TEmbeddedWB::PopupRequested, this, &TfBrowserWin::OpenPopup);
     connect(FWebBrowser, &TEmbeddedWB::WebNotification, this, &TfBrowserWin::WebNotification);
+    connect(FWebBrowser->page(), &QWebEnginePage::iconUrlChanged, this, [this](const QUrl &Url) {
+        if (FOnPageIcon && Url.isValid())
+            FOnPageIcon(FSite, this, Url);
+    });
     connect(FWebBrowser, &TEmbeddedWB::SystemBrowserRequested, this,
             [this](const QByteArray &Url) { FServices.OpenInDefaultBrowser(Url); });
 

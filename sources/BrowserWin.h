@@ -4,6 +4,7 @@
 #include "SiteWatch.h"
 
 #include <QIcon>
+#include <QUrl>
 #include <QWidget>
 
 #include <functional>
@@ -32,6 +33,7 @@ public:
     using TBrowserEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window)>;
     using TTitleEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title)>;
     using TTraceEvent = std::function<void(TfBrowserWin *Window, const QString &Text)>;
+    using TIconEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window, const QUrl &Url)>;
     using TNotificationEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window,
                                                   const QString &Title, const QString &Text)>;
 
@@ -59,6 +61,8 @@ public:
     void SetWatch(const TSiteWatch &Watch);
     // The user zoomed the page: the new zoom is the watch's.
     void SetOnZoomChanged(TBrowserEvent Handler) { FOnZoomChanged = std::move(Handler); }
+    // The page declared its icon (told once the page has loaded, and again when it changes).
+    void SetOnPageIcon(TIconEvent Handler) { FOnPageIcon = std::move(Handler); }
     const TSiteWatch &Watch() const { return FWatch; }
     // The page's visible text at the reading before the last one and at the last one: before and
     // after a change the monitor has just reported.
@@ -176,6 +180,7 @@ private:
     TBrowserEvent FOnChangeNoted;
     TBrowserEvent FOnShowChanges;
     TBrowserEvent FOnZoomChanged;
+    TIconEvent FOnPageIcon;
     bool FChangeBalloon = false; // the last balloon told of a change
     TSiteWatch FWatch;
     QString FPreviousText;

@@ -12,6 +12,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
+#include <QSet>
 #include <QSslCertificate>
 #include <QStringList>
 
@@ -318,6 +319,11 @@ public:
     void ApplyMenuImages();           // at start: the tool bar and menu images
     void LoadSiteIcons();             // at start: the icon folder into ilSites and IconNames
     QIcon SiteImage(int Index) const; // image Index of ilSites; a null icon for -1
+    // A site window's page declared its icon at Url: a site without an icon file gets it, saved
+    // once into the icon folder under the site's title (never over a file that is there).
+    void SitePageIconFound(TKestrunSite *Site, TfBrowserWin *Window, const QUrl &Url);
+    // The fetched bytes of that icon: checked, saved and shown in the list, the tray and the window.
+    void SitePageIconFetched(TKestrunSite *Site, const QByteArray &Fetched);
 
 signals:
     // The main window closed for good: the program ends.
@@ -370,4 +376,6 @@ private:
     TKestrunSite *FBalloonSite = nullptr; // the site of the last change balloon, if it was one
     // The monitor's settings of the sites that have any beyond the defaults (sites-watch.json).
     QHash<const TKestrunSite *, TSiteWatch> FWatches;
+    // Sites whose page icon was fetched in this run: once is enough, whatever came of it.
+    QSet<QByteArray> FPageIconsFetched;
 };

@@ -1,9 +1,17 @@
+#include "BrowserWin.h"
 #include "DataModuleUnit.h"
+#include "Favicon.h"
 #include "Main.h"
+#include "PageIcon.h"
+#include "SiteExport.h"
+#include "images/ImageDecoding.h"
+#include "platform/Download.h"
 
 #include <QAction>
 #include <QMenu>
+#include <QPointer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 // The main window's pictures: the tool bar and menu images from the built-in set, and the site
 // icons of the icon folder.
@@ -58,4 +66,70 @@ void TfMainForm::LoadSiteIcons()
 QIcon TfMainForm::SiteImage(int Index) const
 {
     return TdmMain::Current()->ilSites.Icon(Index);
+}
+
+void TfMainForm::SitePageIconFound(TKestrunSite *Site, TfBrowserWin *Window, const QUrl &Url)
+{
+    Q_UNUSED(Window);
+    if (!Site || Sites.IndexOf(Site) < 0 || SiteImageIndex(*Site) >= 0 || FClosed)
+        return;
+    if (Url.scheme() != QLatin1String("http") && Url.scheme() != QLatin1String("https"))
+        return;
+    const QByteArray Key = Site->Title() + '\0' + Site->URL();
+    if (FPageIconsFetched.contains(Key))
+        return;
+    FPageIconsFetched.insert(Key);
+    // The site may be removed or renamed, or the list closed, before the icon arrives.
+    TDownloadThread *Fetch = TDownloadThread::Create(
+        Url.toString(),
+        [Form = QPointer<TfMainForm>(this), Site, Key](TDownloadThread *Sender) {
+            if (Form && Sender->Result() == TDownloadResult::Done && Form->Sites.IndexOf(Site) >= 0 &&
+                Site->Title() + '\0' + Site->URL() == Key)
+                Form->SitePageIconFetched(Site, Sender->Data());
+        },
+        FaviconBodyCap);
+    Fetch->start();
+}
+
+void TfMainForm::SitePageIconFetched(TKestrunSite *Site, const QByteArray &Fetched)
+{
+    // The user may have chosen an icon meanwhile: theirs stays.
+    if (SiteImageIndex(*Site) >= 0 || FClosed)
+        return;
+    const QByteArray Data = PageIconFileData(Fetched);
+    if (Data.isEmpty())
+        return;
+    // Placed as an imported icon is: a free name, a file that did not exist, nothing replaced.
+    TExportedSite Wanted;
+    Wanted.Title = Site->Title();
+    Wanted.URL = Site->URL();
+    Wanted.IconName = PageIconName(Site->Title()).toUtf8();
+    Wanted.IconData = Data;
+    const QString IconFolder = IconFolderOf(ProgramFolder);
+    const TSiteImportPlan Plan = PlanSiteImport({}, {Wanted}, IconFolder, IconNames);
+    QString Error;
+    if (Plan.Icons.size() != 1 || !WriteImportedIcons(Plan.Icons, IconFolder, Error))
+        return;
+    const QString Name = Plan.Icons.first().Name;
+    const QIcon Icon = DecodeIconFile(Data);
+    if (IconImageIndex(IconNames, Name) < 0) {
+        TdmMain::Current()->ilSites.Add(Icon);
+        IconNames.append(Name);
+    }
+    Site->SetIconName(Name.toUtf8());
+    SaveSitesNow();
+    const int Row = Sites.IndexOf(Site);
+    if (QTreeWidgetItem *Current = lvSites->topLevelItem(Row); Current && RowSite(Current) == Site)
+        RefreshRow(Current, *Site);
+    const QIcon Shown = SiteImage(SiteImageIndex(*Site));
+    if (auto *Entry = qobject_cast<QAction *>(Site->MenuItem()))
+        Entry->setIcon(Shown);
+    for (const TOpenBrowser &Record : std::as_const(OpenBrowsers)) {
+        if (Record.Site != Site)
+            continue;
+        if (Record.MenuItem)
+            Record.MenuItem->setIcon(Shown);
+        if (auto *Window = qobject_cast<TfBrowserWin *>(Record.Window.data()))
+            Window->SetSiteIcon(Icon);
+    }
 }

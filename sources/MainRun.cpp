@@ -53,6 +53,8 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         Window->SetOnShowChanges([this](TKestrunSite *S, TfBrowserWin *W) { BalloonClicked(W, S); });
         Window->SetWatch(WatchOf(*Site));
         Window->SetOnZoomChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteZoomChanged(S, W); });
+        Window->SetOnPageIcon(
+            [this](TKestrunSite *S, TfBrowserWin *W, const QUrl &Url) { SitePageIconFound(S, W, Url); });
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title,
                                             const QString &Text) { SiteWebNotification(S, W, Title, Text); });

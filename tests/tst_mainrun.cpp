@@ -1,11 +1,18 @@
 #include "BrowserWin.h"
 #include "Main.h"
+#include "PageTools.h"
+#include "SampleIcons.h"
 #include "Settings.h"
+#include "SiteWatch.h"
 #include "TestDesktopServices.h"
+#include "TestHttpServer.h"
+#include "images/ImageDecoding.h"
+#include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
 #include "platform/WebProfile.h"
 
 #include <QAction>
+#include <QBuffer>
 #include <QLabel>
 #include <QMenu>
 #include <QSettings>
@@ -25,6 +32,7 @@ struct TSiteSpec
     QByteArray Title;
     QByteArray URL;
     quint8 BrowserChoice = 1;
+    QByteArray IconName = "web";
 };
 
 void WriteSites(const QString &Folder, const QList<TSiteSpec> &Specs)
@@ -35,6 +43,7 @@ void WriteSites(const QString &Folder, const QList<TSiteSpec> &Specs)
         Site->SetTitle(Spec.Title);
         Site->SetURL(Spec.URL);
         Site->SetBrowserChoice(Spec.BrowserChoice);
+        Site->SetIconName(Spec.IconName);
         Site->SetWindowState(0);
         Site->SetWindowRect({10, 10, 410, 310});
         Sites.Add(std::move(Site));
@@ -65,6 +74,12 @@ QStringList Captions(const QList<QAction *> &Entries)
     return Result;
 }
 
+QByteArray ReadFileBytes(const QString &Path)
+{
+    QFile File(Path);
+    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray();
+}
+
 TfBrowserWin *WindowOf(const TOpenBrowser &Record)
 {
     return qobject_cast<TfBrowserWin *>(Record.Window.data());
@@ -87,6 +102,8 @@ private slots:
     void siteAddress();
     void trayEntriesOpenTheirOwnSiteAndWindow();
     void asRootWithoutSandboxSiteWindowsAreRefused();
+    void pageIconBecomesTheSiteIcon();
+    void zoomKeptAcrossRuns();
 
 private:
     void Select(int Row)
@@ -177,6 +194,119 @@ void TestMainRun::runTwiceThenCloseWindow()
 
     FForm->pmSitePopup();
     QVERIFY(!FForm->miClosewindow->isEnabled());
+}
+
+void TestMainRun::pageIconBecomesTheSiteIcon()
+{
+    QImage Picture(48, 48, QImage::Format_ARGB32);
+    Picture.fill(QColor(200, 30, 160));
+    QByteArray Png;
+    QBuffer Buffer(&Png);
+    Buffer.open(QIODevice::WriteOnly);
+    QVERIFY(Picture.save(&Buffer, "PNG"));
+    TTestServer Server;
+    const auto Page = [](const QByteArray &Icon) {
+        return HttpReply("200 OK",
+                         "<html><head><title>Shop</title><link rel=icon href=" + Icon +
+                             "></head><body>x</body></html>",
+                         "Content-Type: text/html\r\n");
+    };
+    Server.Replies["/"] = Page("/shop.png");
+    Server.Replies["/own"] = Page("/own.png");
+    Server.Replies["/shop.png"] = HttpReply("200 OK", Png, "Content-Type: image/png\r\n");
+    Server.Replies["/own.png"] = HttpReply("200 OK", Png, "Content-Type: image/png\r\n");
+    Server.Replies["/favicon.ico"] = HttpReply("404 Not Found", "");
+    // The user's own file of the name the site's title gives, and the icon of a site that has one.
+    const QString Icons = FFolder->path() + QStringLiteral("/Icons/");
+    QVERIFY(QDir().mkpath(Icons));
+    Write(Icons + QStringLiteral("Shop.ico"), SampleIcon(0));
+    Write(Icons + QStringLiteral("mine.ico"), SampleIcon(1));
+    FForm.reset();
+    WriteSites(FFolder->path(),
+               {{"Shop", Server.Url("/").toUtf8()}, {"Own", Server.Url("/own").toUtf8(), 1, "mine"}});
+    FForm = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), QList<QByteArray>());
+    TKestrunSite *Shop = FForm->Sites[0];
+    TKestrunSite *Own = FForm->Sites[1];
+
+    // Our own fetch of the page's icon says who it is; the engine fetches it too, for itself.
+    const auto Fetches = [&Server](const QByteArray &Path) {
+        return std::count_if(
+            Server.Requests.cbegin(), Server.Requests.cend(),
+            [&Path](const QByteArray &Request) { return Request.startsWith("GET " + Path + " "); });
+    };
+    const auto OurFetches = [&Server](const QByteArray &Path) {
+        return std::count_if(Server.Requests.cbegin(), Server.Requests.cend(),
+                             [&Path](const QByteArray &Request) {
+                                 return Request.startsWith("GET " + Path + " ") &&
+                                        Request.contains("User-Agent: Microsoft Internet Explorer");
+                             });
+    };
+    Select(1);
+    FForm->tbRunClick();
+    Select(0);
+    FForm->tbRunClick();
+    QTRY_COMPARE_WITH_TIMEOUT(Shop->IconName(), QByteArray("Shop (2)"), LoadTimeout);
+    QCOMPARE(OurFetches("/shop.png"), 1);
+    QCOMPARE(ReadFileBytes(Icons + QStringLiteral("Shop.ico")), SampleIcon(0));
+    const QIcon Saved = DecodeIconFile(ReadFileBytes(Icons + QStringLiteral("Shop (2).ico")));
+    QCOMPARE(Saved.pixmap(48, 48).toImage().pixelColor(24, 24), QColor(200, 30, 160));
+    // Shown in the list, the tray and the window, and saved with the site.
+    QCOMPARE(FForm->lvSites->topLevelItem(0)->icon(0).pixmap(16, 16).toImage().pixelColor(8, 8),
+             QColor(200, 30, 160));
+    QCOMPARE(qobject_cast<QAction *>(Shop->MenuItem())->icon().pixmap(16, 16).toImage().pixelColor(8, 8),
+             QColor(200, 30, 160));
+    TfBrowserWin *ShopWindow = nullptr;
+    for (const TOpenBrowser &Record : std::as_const(FForm->OpenBrowsers))
+        if (Record.Site == Shop)
+            ShopWindow = WindowOf(Record);
+    QVERIFY(ShopWindow);
+    QCOMPARE(ShopWindow->windowIcon().pixmap(16, 16).toImage().pixelColor(8, 8), QColor(200, 30, 160));
+    TKestrunCollection Stored;
+    QCOMPARE(LoadSites(FFolder->path(), Stored).Status, TLoadSitesResult::Loaded);
+    QCOMPARE(Stored[0]->IconName(), QByteArray("Shop (2)"));
+
+    // The site with an icon file of its own keeps it; its page's icon is never fetched by us.
+    QTRY_VERIFY_WITH_TIMEOUT(Fetches("/own.png") >= 1, LoadTimeout);
+    QTest::qWait(500);
+    QCOMPARE(OurFetches("/own.png"), 0);
+    QCOMPARE(Own->IconName(), QByteArray("mine"));
+    // Once saved, a reload fetches nothing more.
+    ShopWindow->WebBrowser()->Refresh();
+    QTRY_VERIFY_WITH_TIMEOUT(Fetches("/") >= 2, LoadTimeout);
+    QTest::qWait(500);
+    QCOMPARE(OurFetches("/shop.png"), 1);
+    QCOMPARE(QDir(Icons).entryList(QDir::Files).size(), 3);
+}
+
+void TestMainRun::zoomKeptAcrossRuns()
+{
+    Select(0);
+    FForm->tbRunClick();
+    QPointer<TfBrowserWin> Window = WindowOf(FForm->OpenBrowsers[0]);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(),
+                              QStringLiteral("Kestrune: ") + QString::fromUtf8(LongTitle), LoadTimeout);
+    Window->PageTools()->StepZoom(1);
+    Window->PageTools()->StepZoom(1);
+    QCOMPARE(FForm->WatchOf(*FForm->Sites[0]).Zoom, 1.25);
+    // Saved at once: a crash now loses nothing.
+    const QList<TSiteWatchEntry> Saved = LoadSiteWatches(FFolder->path());
+    QCOMPARE(Saved.size(), 1);
+    QCOMPARE(Saved[0].Title, QByteArray("Alpha"));
+    QCOMPARE(Saved[0].Watch.Zoom, 1.25);
+    // The other site of the same name ignoring case keeps the page's own size.
+    QCOMPARE(FForm->WatchOf(*FForm->Sites[2]).Zoom, 1.0);
+
+    Window->Closewindow1()->trigger();
+    FForm.reset();
+    FForm = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), QList<QByteArray>());
+    QCOMPARE(FForm->WatchOf(*FForm->Sites[0]).Zoom, 1.25);
+    Select(0);
+    FForm->tbRunClick();
+    Window = WindowOf(FForm->OpenBrowsers[0]);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(),
+                              QStringLiteral("Kestrune: ") + QString::fromUtf8(LongTitle), LoadTimeout);
+    QCOMPARE(Window->PageTools()->Zoom(), 1.25);
+    QTRY_COMPARE(Window->WebBrowser()->zoomFactor(), 1.25);
 }
 
 void TestMainRun::systemBrowserRoads()

@@ -4,7 +4,9 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QStyle>
+#include <QTimer>
 #include <QToolButton>
 #include <QWebEngineFindTextResult>
 #include <QWebEnginePage>
@@ -52,12 +54,17 @@ TFindBar::TFindBar(QWidget *Parent, QWebEngineView *View) : QWidget(Parent), FVi
     FbtnClose =
         Button(QStringLiteral("btnClose"), QStyle::SP_DialogCloseButton, QStringLiteral("Close (Escape)"));
 
-    connect(FedFind, &QLineEdit::textChanged, this, [this] { Find(false); });
+    // Looked for once the typing pauses: searches that overtake each other in the engine can end
+    // with the answer of one it gave up.
+    FTyping = new QTimer(this);
+    FTyping->setSingleShot(true);
+    FTyping->setInterval(TypingPause);
+    connect(FTyping, &QTimer::timeout, this, [this] { Find(false); });
+    connect(FedFind, &QLineEdit::textChanged, FTyping, qOverload<>(&QTimer::start));
     connect(FedFind, &QLineEdit::returnPressed, this, &TFindBar::FindNext);
     connect(FbtnNext, &QToolButton::clicked, this, &TFindBar::FindNext);
     connect(FbtnPrevious, &QToolButton::clicked, this, &TFindBar::FindPrevious);
     connect(FbtnClose, &QToolButton::clicked, this, &TFindBar::Close);
-    connect(FView->page(), &QWebEnginePage::findTextFinished, this, &TFindBar::ShowResult);
     // A new page has other matches, if any: the count would tell of the old one.
     connect(FView, &QWebEngineView::loadStarted, this, [this] { FlblMatches->clear(); });
     hide();
@@ -76,6 +83,7 @@ void TFindBar::Close()
 {
     hide();
     // An empty search takes every highlight away.
+    ++FRequest;
     FView->findText(QString());
     FlblMatches->clear();
     FView->setFocus(Qt::OtherFocusReason);
@@ -93,13 +101,22 @@ void TFindBar::FindPrevious()
 
 void TFindBar::Find(bool Backward)
 {
+    FTyping->stop();
     const QString Text = FedFind->text();
     if (Text.isEmpty()) {
+        ++FRequest;
         FView->findText(QString());
         FlblMatches->clear();
         return;
     }
-    FView->findText(Text, Backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags());
+    // While the text is typed, searches overtake each other: only the last one's answer counts (the
+    // engine answers one it gave up with no matches at all).
+    const int Request = ++FRequest;
+    FView->findText(Text, Backward ? QWebEnginePage::FindBackward : QWebEnginePage::FindFlags(),
+                    [Bar = QPointer<TFindBar>(this), Request](const QWebEngineFindTextResult &Result) {
+                        if (Bar && Request == Bar->FRequest)
+                            Bar->ShowResult(Result);
+                    });
 }
 
 void TFindBar::ShowResult(const QWebEngineFindTextResult &Result)

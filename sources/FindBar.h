@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QTimer;
 class QLineEdit;
 class QToolButton;
 class QWebEngineFindTextResult;
@@ -18,6 +19,7 @@ class TFindBar : public QWidget
 public:
     // View: the page searched; the bar goes with Parent and starts hidden.
     TFindBar(QWidget *Parent, QWebEngineView *View);
+    static constexpr int TypingPause = 150;
 
     // Shows the bar with its text selected, the keyboard in it, and looks for the text again.
     void Open();
@@ -49,6 +51,8 @@ private:
     QToolButton *FbtnPrevious = nullptr;
     QToolButton *FbtnNext = nullptr;
     QToolButton *FbtnClose = nullptr;
+    int FRequest = 0; // the last search asked for
+    QTimer *FTyping = nullptr;
 };
 
 // The label's text for a search's result: empty before anything is looked for.

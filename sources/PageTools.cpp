@@ -4,8 +4,10 @@
 #include "SiteWatch.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QChildEvent>
+#include <QKeyEvent>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QWebEngineView>
@@ -27,6 +29,39 @@ QAction *Action(QWidget *Window, const QString &Text, const QList<QKeySequence> 
     Window->addAction(Made);
     return Made;
 }
+
+// The page claims some keys for itself before the window's shortcuts see them (Ctrl+plus, which
+// comes as Ctrl+Shift+plus), and it asks through the object that has the focus inside the engine,
+// which is no widget of ours: the whole application is watched while the window is active.
+class TOwnKeysFilter : public QObject
+{
+public:
+    TOwnKeysFilter(QWidget *Window, QList<QAction *> Keys)
+        : QObject(Window), FWindow(Window), FKeys(std::move(Keys))
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *Watched, QEvent *Event) override
+    {
+        if (Event->type() == QEvent::ShortcutOverride && QApplication::activeWindow() == FWindow) {
+            const QKeySequence Pressed(static_cast<QKeyEvent *>(Event)->keyCombination());
+            for (const QAction *Own : std::as_const(FKeys)) {
+                if (Own->isEnabled() && Own->shortcuts().contains(Pressed)) {
+                    // Not taken by the page: the window's shortcut fires.
+                    Event->ignore();
+                    return true;
+                }
+            }
+        }
+        return QObject::eventFilter(Watched, Event);
+    }
+
+private:
+    QWidget *FWindow;
+    QList<QAction *> FKeys;
+};
 
 } // namespace
 
@@ -60,10 +95,11 @@ TPageTools::TPageTools(QWidget *Window, QWebEngineView *View, QBoxLayout *Layout
             FFindBar->FindPrevious();
     });
 
-    // Ctrl+plus is Ctrl+Shift+= on many layouts: Ctrl+= zooms in too, as in browsers.
+    // Ctrl+plus is Ctrl+Shift+= on many layouts, which comes as Ctrl+Shift+plus; Ctrl+= zooms in too,
+    // as in browsers. (Ctrl+Shift+= as well would make the key ambiguous.)
     FZoomIn = Action(Window, QStringLiteral("Zoom in"),
                      {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal),
-                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Equal)});
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Plus)});
     FZoomOut = Action(
         Window, QStringLiteral("Zoom out"),
         {QKeySequence(Qt::CTRL | Qt::Key_Minus), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Underscore)});
@@ -73,6 +109,7 @@ TPageTools::TPageTools(QWidget *Window, QWebEngineView *View, QBoxLayout *Layout
     connect(FResetZoom, &QAction::triggered, this, &TPageTools::ResetZoom);
 
     FPrint = Action(Window, QStringLiteral("Print..."), QKeySequence::keyBindings(QKeySequence::Print));
+    new TOwnKeysFilter(Window, {FFind, Next, Previous, FZoomIn, FZoomOut, FResetZoom, FPrint});
     connect(FPrint, &QAction::triggered, this, &TPageTools::Print);
     connect(View, &QWebEngineView::printRequested, this, &TPageTools::Print);
     connect(View, &QWebEngineView::printFinished, this, [this](bool Ok) {

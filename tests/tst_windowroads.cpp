@@ -1,6 +1,8 @@
 #include "BrowserWin.h"
 #include "DataModuleUnit.h"
+#include "FindBar.h"
 #include "Main.h"
+#include "PageTools.h"
 #include "PrivateSession.h"
 #include "RunTexts.h"
 #include "SampleIcons.h"
@@ -14,6 +16,8 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QScreen>
 #include <QSettings>
@@ -208,6 +212,7 @@ private slots:
     void stopDuringQuitQuestionEndsSaved();
     void watchedPageWaitsWhileUserTypes();
     void rowDraggedToAnotherPlace();
+    void zoomAndFindFromTheKeyboard();
 
 private:
     void NeedWindowManager()
@@ -559,6 +564,54 @@ void TestWindowRoads::rowDraggedToAnotherPlace()
     QCOMPARE(Form->lvSites->topLevelItem(0)->text(0), QStringLiteral("Third"));
     QCOMPARE(Form->lvSites->topLevelItem(0)->childCount(), 0);
     QCOMPARE(Form->Sites[0]->Title(), QByteArray("Third"));
+}
+
+void TestWindowRoads::zoomAndFindFromTheKeyboard()
+{
+    NeedWindowManager();
+    const auto Site = MakeSite("Zoom", FServer.Url("/page"), 1);
+    TfBrowserWin *Window = OpenWindow(*Site);
+    QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Blue page"), LoadTimeout);
+    QTRY_VERIFY_WITH_TIMEOUT(OnTopAndActive(Window), WmTimeout);
+    const QPoint Middle = Window->mapToGlobal(QPoint(Window->width() / 2, Window->height() / 2));
+    QVERIFY(Click(Middle));
+    // Real keys as a US keyboard sends them: plus is Shift+=, so Ctrl+plus comes as Ctrl+Shift+plus.
+    const struct
+    {
+        QStringList Input;
+        double Zoom;
+    } Steps[] = {
+        {{QStringLiteral("key"), QStringLiteral("ctrl+plus")}, 1.1},
+        {{QStringLiteral("key"), QStringLiteral("ctrl+equal")}, 1.25},
+        {{QStringLiteral("key"), QStringLiteral("ctrl+KP_Add")}, 1.5},
+        {{QStringLiteral("key"), QStringLiteral("ctrl+minus")}, 1.25},
+        {{QStringLiteral("key"), QStringLiteral("ctrl+KP_Subtract")}, 1.1},
+        {{QStringLiteral("key"), QStringLiteral("ctrl+0")}, 1.0},
+        {{QStringLiteral("keydown"), QStringLiteral("ctrl"), QStringLiteral("click"), QStringLiteral("4"),
+          QStringLiteral("keyup"), QStringLiteral("ctrl")},
+         1.1},
+        {{QStringLiteral("keydown"), QStringLiteral("ctrl"), QStringLiteral("click"), QStringLiteral("5"),
+          QStringLiteral("click"), QStringLiteral("5"), QStringLiteral("keyup"), QStringLiteral("ctrl")},
+         0.9},
+    };
+    for (const auto &Step : Steps) {
+        QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), Step.Input), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(Window->Watch().Zoom, Step.Zoom, WmTimeout);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(Window->WebBrowser()->zoomFactor(), 0.9, WmTimeout);
+
+    // Ctrl+F and typing reach the find bar; Escape closes it.
+    TFindBar *Bar = Window->PageTools()->FindBar();
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("ctrl+f")}),
+             0);
+    QTRY_VERIFY_WITH_TIMEOUT(Bar->isVisible() && Bar->edFind()->hasFocus(), WmTimeout);
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("type"), QStringLiteral("page")}),
+             0);
+    QTRY_COMPARE_WITH_TIMEOUT(Bar->edFind()->text(), QStringLiteral("page"), WmTimeout);
+    QTRY_COMPARE_WITH_TIMEOUT(Bar->lblMatches()->text(), QStringLiteral("1 of 1"), LoadTimeout);
+    QCOMPARE(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Escape")}),
+             0);
+    QTRY_VERIFY_WITH_TIMEOUT(Bar->isHidden(), WmTimeout);
 }
 
 int main(int argc, char **argv)

@@ -154,8 +154,9 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
 
     TFreedesktopServices Desktop;
     // Declared before the main window, so that it goes after it: every page, the popups' included,
-    // goes with the main window, and the profile then writes cookies and cache to the disk.
-    TWebProfile Profile;
+    // goes with the main window, and the profile then writes cookies and cache to the disk. The
+    // answers to the pages' permission requests are kept beside the sites.
+    TWebProfile Profile(QStringLiteral("Kestrune"), Folder);
     TdmMain DataModule;
     // An installed copy finds every size of its icon in the theme; the build tree has the built-in one.
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KESTRUNE_APP_ID), DataModule.MainIcon()));

@@ -6,10 +6,13 @@
 #include "PageTools.h"
 #include "RunTexts.h"
 #include "SiteIdentity.h"
+#include "WindowPlacement.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/ShellLinks.h"
+#include "platform/TrayIdentity.h"
+#include "platform/WaylandWindows.h"
 #include "platform/WindowIdentity.h"
 
 #include <QAction>
@@ -158,11 +161,27 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     connect(FmiShowBrowserWin, &QAction::triggered, this, &TfBrowserWin::miShowBrowserWinClick);
     connect(FClosewindow1, &QAction::triggered, this, &TfBrowserWin::Closewindow1Click);
 
+    // Stored once the window has settled; a minimised, hidden or full-screen window is passing
+    // through and stores nothing.
+    FPlacementTimer = new QTimer(this);
+    FPlacementTimer->setSingleShot(true);
+    FPlacementTimer->setInterval(PlacementSettleTime);
+    connect(FPlacementTimer, &QTimer::timeout, this, [this] {
+        if (!isVisible() || isMinimized() || isFullScreen())
+            return;
+        if (StorePlacement() && FOnPlacementChanged)
+            FOnPlacementChanged(FSite, this);
+    });
+
     FIcon = LoadIcon(IconFile);
     setWindowIcon(FIcon);
     FBrowserTrayIcon = new QSystemTrayIcon(FIcon, this);
     FBrowserTrayIcon->setToolTip(QApplication::applicationDisplayName());
     FBrowserTrayIcon->setContextMenu(FpmBrowserTray);
+    // A bar tells this site's tray item from Kestrune's own by these; the id stays across runs.
+    if (FSite)
+        SetTrayIconIdentity(*FBrowserTrayIcon, QString::fromUtf8(SiteWindowClass(FSite->Title())),
+                            QString::fromUtf8(FSite->Title()));
     connect(FBrowserTrayIcon, &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason Reason) {
                 if (Reason == QSystemTrayIcon::Trigger || Reason == QSystemTrayIcon::DoubleClick)
@@ -319,6 +338,11 @@ void TfBrowserWin::FormShow()
     if (!FFirstShow)
         return;
     FFirstShow = false;
+    // A desktop that honours the maximised state shows the window so by the time it has settled.
+    QTimer::singleShot(PlacementSettleTime, this, [this] {
+        if (isMaximized())
+            FMaximizeHonoured = true;
+    });
     StartNavigation();
 }
 
@@ -373,16 +397,41 @@ void TfBrowserWin::closeEvent(QCloseEvent *Event)
     Event->accept();
 }
 
-void TfBrowserWin::StorePlacement()
+bool TfBrowserWin::StorePlacement()
 {
     if (!FSite)
-        return;
-    if (!(windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen))) {
-        FSite->SetWindowState(0);
-        FSite->SetWindowRect({pos().x(), pos().y(), pos().x() + width(), pos().y() + height()});
-    } else {
-        FSite->SetWindowState(2);
-    }
+        return false;
+    const Qt::WindowStates State = windowState();
+    if (State & Qt::WindowMaximized)
+        FMaximizeHonoured = true;
+    const TPlacement Stored{FSite->WindowState(), FSite->WindowRect()};
+    const TWindowNow Now{pos(), size(), bool(State & Qt::WindowMaximized), bool(State & Qt::WindowMinimized),
+                         bool(State & Qt::WindowFullScreen)};
+    const TPlacement Placement =
+        PlacementToStore(Stored, Now, FServices.WindowPositionsKnown(), FMaximizeHonoured);
+    if (Placement == Stored)
+        return false;
+    FSite->SetWindowState(Placement.State);
+    FSite->SetWindowRect(Placement.Rect);
+    return true;
+}
+
+void TfBrowserWin::PlacementMayHaveChanged()
+{
+    if (!FFirstShow && FPlacementTimer)
+        FPlacementTimer->start();
+}
+
+void TfBrowserWin::moveEvent(QMoveEvent *Event)
+{
+    QWidget::moveEvent(Event);
+    PlacementMayHaveChanged();
+}
+
+void TfBrowserWin::resizeEvent(QResizeEvent *Event)
+{
+    QWidget::resizeEvent(Event);
+    PlacementMayHaveChanged();
 }
 
 void TfBrowserWin::FormClose()
@@ -399,6 +448,11 @@ void TfBrowserWin::FormClose()
 void TfBrowserWin::changeEvent(QEvent *Event)
 {
     QWidget::changeEvent(Event);
+    if (Event->type() == QEvent::WindowStateChange) {
+        if (isMaximized() && isVisible())
+            FMaximizeHonoured = true;
+        PlacementMayHaveChanged();
+    }
     if (Event->type() == QEvent::WindowStateChange && isMinimized() && !FRestoring)
         MinimizedToTray();
 }
@@ -451,8 +505,7 @@ void TfBrowserWin::ShowBrowserWindow()
 void TfBrowserWin::ShowAndActivate()
 {
     ShowBrowserWindow();
-    raise();
-    activateWindow();
+    ActivateWindow(this);
 }
 
 void TfBrowserWin::MinimizeOrHide()
@@ -470,13 +523,16 @@ void TfBrowserWin::OpenPopup(QWebEngineNewWindowRequest &Request)
 }
 
 void TfBrowserWin::ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle,
-                               bool Change)
+                               bool Change, TShownReport Shown)
 {
-    if (ShowTrayBalloon(FServices, TrayAvailable(), *FBrowserTrayIcon, QSystemTrayIcon::Information, Title,
-                        Text, NotificationTitle, [Window = QPointer(this), Change] {
-                            if (Window)
-                                Window->BalloonClicked(Change);
-                        })) {
+    if (ShowTrayBalloon(
+            FServices, TrayAvailable(), *FBrowserTrayIcon, QSystemTrayIcon::Information, Title, Text,
+            NotificationTitle,
+            [Window = QPointer(this), Change] {
+                if (Window)
+                    Window->BalloonClicked(Change);
+            },
+            std::move(Shown))) {
         FChangeBalloon = Change;
         emit BalloonShown(Title, Text);
     }
@@ -490,12 +546,13 @@ void TfBrowserWin::BalloonClicked(bool Change)
         ShowAndActivate();
 }
 
-void TfBrowserWin::WebNotification(const QString &Title, const QString &Text)
+void TfBrowserWin::WebNotification(const QString &Title, const QString &Text, const TShownReport &Shown)
 {
     if (FBrowserTrayIcon->isVisible())
-        ShowBalloon(Title, Text, SiteNotificationTitle(FSite ? FSite->Title() : QByteArray(), Title));
+        ShowBalloon(Title, Text, SiteNotificationTitle(FSite ? FSite->Title() : QByteArray(), Title), false,
+                    Shown);
     else if (FOnWebNotification)
-        FOnWebNotification(FSite, this, Title, Text);
+        FOnWebNotification(FSite, this, Title, Text, Shown);
 }
 
 void TfBrowserWin::StartTimer(int Milliseconds)

@@ -34,8 +34,11 @@ public:
     using TTitleEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title)>;
     using TTraceEvent = std::function<void(TfBrowserWin *Window, const QString &Text)>;
     using TIconEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window, const QUrl &Url)>;
-    using TNotificationEvent = std::function<void(TKestrunSite *Site, TfBrowserWin *Window,
-                                                  const QString &Title, const QString &Text)>;
+    // Shown learns whether the notification showed; a handler that does not show it may leave it.
+    using TShownReport = std::function<void(bool Shown)>;
+    using TNotificationEvent =
+        std::function<void(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title,
+                           const QString &Text, const TShownReport &Shown)>;
 
     static inline const QString NamePrefix = QStringLiteral("fKestruneBrowserWindow_");
 
@@ -63,6 +66,10 @@ public:
     void SetOnZoomChanged(TBrowserEvent Handler) { FOnZoomChanged = std::move(Handler); }
     // The page declared its icon (told once the page has loaded, and again when it changes).
     void SetOnPageIcon(TIconEvent Handler) { FOnPageIcon = std::move(Handler); }
+    // The window was moved, resized, maximised or restored, and has settled: its placement is in
+    // the site record now (so that a lost display or a crash does not lose it).
+    void SetOnPlacementChanged(TBrowserEvent Handler) { FOnPlacementChanged = std::move(Handler); }
+    static constexpr int PlacementSettleTime = 1000;
     const TSiteWatch &Watch() const { return FWatch; }
     // The page's visible text at the reading before the last one and at the last one: before and
     // after a change the monitor has just reported.
@@ -77,7 +84,8 @@ public:
     void MinimizeOrHide();
     // The window's state and bounds into its site record, as its close does (also for a window
     // that is still open when the program ends).
-    void StorePlacement();
+    // True when the record changed.
+    bool StorePlacement();
     // To the window's tray icon; where the desktop has no tray, the window minimises instead.
     void HideToTray();
 
@@ -115,6 +123,8 @@ protected:
     void showEvent(QShowEvent *Event) override;
     void closeEvent(QCloseEvent *Event) override;
     void changeEvent(QEvent *Event) override;
+    void moveEvent(QMoveEvent *Event) override;
+    void resizeEvent(QResizeEvent *Event) override;
 
 private:
     void AssignUniqueName();
@@ -130,11 +140,12 @@ private:
     // notification titled NotificationTitle. A click on either brings the window forward.
     // Change: the balloon tells of a change the monitor saw; a click on it shows what changed.
     void ShowBalloon(const QString &Title, const QString &Text, const QString &NotificationTitle,
-                     bool Change = false);
+                     bool Change = false, TShownReport Shown = {});
     void BalloonClicked(bool Change);
-    void WebNotification(const QString &Title, const QString &Text);
+    void WebNotification(const QString &Title, const QString &Text, const TShownReport &Shown);
     void SetTrayIconVisible(bool Visible);
     void ShowUnreadCount(int Count);
+    void PlacementMayHaveChanged();
 
     // TSiteMonitorHost
     void StartTimer(int Milliseconds) override;
@@ -181,6 +192,10 @@ private:
     TBrowserEvent FOnShowChanges;
     TBrowserEvent FOnZoomChanged;
     TIconEvent FOnPageIcon;
+    TBrowserEvent FOnPlacementChanged;
+    QTimer *FPlacementTimer = nullptr;
+    // The desktop has shown the window maximised since it opened (a tiling one may never do).
+    bool FMaximizeHonoured = false;
     bool FChangeBalloon = false; // the last balloon told of a change
     TSiteWatch FWatch;
     QString FPreviousText;

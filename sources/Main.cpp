@@ -2,6 +2,7 @@
 #include "BrowserWin.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
+#include "platform/WaylandWindows.h"
 
 #include <QAction>
 #include <QApplication>
@@ -588,8 +589,7 @@ void TfMainForm::ShowFromTray()
     else
         show();
     TrayIcon->setVisible(false);
-    raise();
-    activateWindow();
+    ActivateWindow(this);
 }
 
 bool TfMainForm::AnyBrowserOpen() const
@@ -636,7 +636,7 @@ void TfMainForm::RaiseStartWindows()
         }
     }
     if (Last)
-        Last->activateWindow();
+        ActivateWindow(Last);
 }
 
 void TfMainForm::StoreOpenWindowPlacements()

@@ -261,7 +261,7 @@ public:
     void TrayOpenWindowClick(QAction *Item);
     // A page's own notification from a window whose tray icon is not in view.
     void SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title,
-                             const QString &Text);
+                             const QString &Text, const std::function<void(bool Shown)> &Shown);
 
     // ---- Shortcuts (MainShortcuts.cpp) --------------------------------------------------------
     void miShortcut_WindowsStartClick(QAction *Item);
@@ -352,9 +352,10 @@ private:
     void Report(TMsgKind Kind, const QString &Text);
     // A balloon about Window's site: on TrayIcon, or as a desktop notification titled
     // NotificationTitle. A click on it brings Window forward, or for a change of ChangedSite shows
-    // what changed.
+    // what changed. Shown, when given, learns whether the balloon showed.
     void ShowBalloon(TfBrowserWin *Window, const QString &Title, const QString &Text,
-                     const QString &NotificationTitle, TKestrunSite *ChangedSite = nullptr);
+                     const QString &NotificationTitle, TKestrunSite *ChangedSite = nullptr,
+                     std::function<void(bool Shown)> Shown = {});
     // What a click on a balloon does: shows the changes of ChangedSite when it is still there and
     // has any, else brings Window forward.
     void BalloonClicked(TfBrowserWin *Window, TKestrunSite *ChangedSite);

@@ -5,6 +5,7 @@
 #include "RunTexts.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
+#include "platform/WaylandWindows.h"
 
 #include <QAction>
 #include <QLabel>
@@ -53,11 +54,15 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         Window->SetOnShowChanges([this](TKestrunSite *S, TfBrowserWin *W) { BalloonClicked(W, S); });
         Window->SetWatch(WatchOf(*Site));
         Window->SetOnZoomChanged([this](TKestrunSite *S, TfBrowserWin *W) { SiteZoomChanged(S, W); });
+        // Kept at once: a lost display or a crash keeps the window's last placement.
+        Window->SetOnPlacementChanged([this](TKestrunSite *, TfBrowserWin *) { SaveSitesNow(); });
         Window->SetOnPageIcon(
             [this](TKestrunSite *S, TfBrowserWin *W, const QUrl &Url) { SitePageIconFound(S, W, Url); });
         Window->SetOnTrace([](TfBrowserWin *, const QString &) {});
         Window->SetOnWebNotification([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title,
-                                            const QString &Text) { SiteWebNotification(S, W, Title, Text); });
+                                            const QString &Text, const TfBrowserWin::TShownReport &Shown) {
+            SiteWebNotification(S, W, Title, Text, Shown);
+        });
         Window->ShowBrowserWindow();
         if (Minimized)
             Window->MinimizeOrHide();
@@ -69,10 +74,8 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         raise();
     // Site windows are top-level windows of their own here, not windows owned by the list that
     // always stay above it: raising the list alone would bury the window just opened.
-    if (Opened && Opened->isVisible()) {
-        Opened->raise();
-        Opened->activateWindow();
-    }
+    if (Opened && Opened->isVisible())
+        ActivateWindow(Opened);
 }
 
 bool TfMainForm::SiteWindowsCanRun() const
@@ -239,8 +242,7 @@ void TfMainForm::ShowChanges(TKestrunSite *Site)
     auto *Changes = new TfChangesWin(this, QString::fromUtf8(Site->Title()), WatchOf(*Site).History);
     Changes->setWindowFlag(Qt::Window);
     Changes->show();
-    Changes->raise();
-    Changes->activateWindow();
+    ActivateWindow(Changes);
 }
 
 void TfMainForm::BalloonClicked(TfBrowserWin *Window, TKestrunSite *ChangedSite)
@@ -253,19 +255,23 @@ void TfMainForm::BalloonClicked(TfBrowserWin *Window, TKestrunSite *ChangedSite)
 }
 
 void TfMainForm::SiteWebNotification(TKestrunSite *Site, TfBrowserWin *Window, const QString &Title,
-                                     const QString &Text)
+                                     const QString &Text, const std::function<void(bool Shown)> &Shown)
 {
-    ShowBalloon(Window, Title, Text, SiteNotificationTitle(Site ? Site->Title() : QByteArray(), Title));
+    ShowBalloon(Window, Title, Text, SiteNotificationTitle(Site ? Site->Title() : QByteArray(), Title),
+                nullptr, Shown);
 }
 
 void TfMainForm::ShowBalloon(TfBrowserWin *Window, const QString &Title, const QString &Text,
-                             const QString &NotificationTitle, TKestrunSite *ChangedSite)
+                             const QString &NotificationTitle, TKestrunSite *ChangedSite,
+                             std::function<void(bool Shown)> Shown)
 {
-    if (ShowTrayBalloon(FServices, TrayAvailable(), *TrayIcon, QSystemTrayIcon::NoIcon, Title, Text,
-                        NotificationTitle, [Self = QPointer(this), Window = QPointer(Window), ChangedSite] {
-                            if (Self)
-                                Self->BalloonClicked(Window, ChangedSite);
-                        })) {
+    if (ShowTrayBalloon(
+            FServices, TrayAvailable(), *TrayIcon, QSystemTrayIcon::NoIcon, Title, Text, NotificationTitle,
+            [Self = QPointer(this), Window = QPointer(Window), ChangedSite] {
+                if (Self)
+                    Self->BalloonClicked(Window, ChangedSite);
+            },
+            std::move(Shown))) {
         // A click on Qt's balloon is reported by the icon, for the window of its last balloon.
         FBalloonWindow = Window;
         FBalloonSite = ChangedSite;

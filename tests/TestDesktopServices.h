@@ -39,6 +39,12 @@ public:
         return PassToDesktop ? TFreedesktopServices::OpenSiteAddress(Address, Minimized) : Url.isValid();
     }
     bool RunningAsRoot() const override { return AsRoot ? *AsRoot : TFreedesktopServices::RunningAsRoot(); }
+    // Unset: whatever the test's platform says.
+    std::optional<bool> PositionsKnown;
+    bool WindowPositionsKnown() const override
+    {
+        return PositionsKnown ? *PositionsKnown : TFreedesktopServices::WindowPositionsKnown();
+    }
     QString ProgramAutostartFile()
     {
         return SpecialFolderPath(TSpecialFolder::Startup) + QLatin1Char('/') + ProgramAutostartName;

@@ -3,6 +3,8 @@
 #include "platform/DesktopServices.h"
 
 #include <QDBusConnection>
+#include <QDBusContext>
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QList>
 #include <QObject>
@@ -21,7 +23,8 @@ struct TNotification
 // The session's notification service as the desktop offers it (GNOME's reads markup in the body),
 // on a connection of its own, so that the messages go through the bus as they do on a desktop. It
 // records what it is sent, and sends the signals that a user's click or a closed notification gives.
-class TNotificationService : public QObject
+// It can also leave the bus, refuse notifications, or never answer them.
+class TNotificationService : public QObject, protected QDBusContext
 {
     Q_OBJECT
     Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
@@ -31,6 +34,10 @@ public:
     static inline const QString Interface = QStringLiteral("org.freedesktop.Notifications");
 
     QList<TNotification> Received;
+    // Notify answers with an error and records nothing.
+    bool Refuse = false;
+    // Notify records the notification and never answers.
+    bool Silent = false;
 
     bool Start(const QString &BusAddress)
     {
@@ -40,6 +47,17 @@ public:
         FStarted = Service.registerObject(Path, this, QDBusConnection::ExportAllSlots) &&
                    Service.registerService(Interface);
         return FStarted;
+    }
+
+    // The name has no owner on the bus from now on.
+    void Stop()
+    {
+        if (!FStarted)
+            return;
+        QDBusConnection Service(QStringLiteral("notifications"));
+        Service.unregisterService(Interface);
+        Service.unregisterObject(Path);
+        FStarted = false;
     }
 
     // The user clicked the notification (Key "default") or one of its buttons.
@@ -55,6 +73,12 @@ public slots:
                 const QString &Body, const QStringList &Actions, const QVariantMap &Hints, int Timeout)
     {
         Q_UNUSED(ReplacesId);
+        if (Refuse) {
+            sendErrorReply(QDBusError::Failed, QStringLiteral("Notifications are off"));
+            return 0;
+        }
+        if (Silent)
+            setDelayedReply(true);
         // Ids of a real service count up from anywhere, never from the test's positions.
         const uint Id = 7001 + uint(Received.size()) * 3;
         Received.append({Id, AppName, AppIcon, Summary, Body,

@@ -190,6 +190,8 @@ private slots:
     void firstShowOpensThenTitleReachesCaptionTrayAndMenu();
     void closeRoadStoresPlacement_data();
     void closeRoadStoresPlacement();
+    void placementStoredOnceSettled_data();
+    void placementStoredOnceSettled();
     void unusableStoredBounds_data();
     void unusableStoredBounds();
     void closeBoxAndHideToTray_data();
@@ -245,6 +247,7 @@ void TestBrowserWin::initTestCase()
 void TestBrowserWin::cleanup()
 {
     FDesktop.TrayAvailable = std::nullopt;
+    FDesktop.PositionsKnown = std::nullopt;
     QList<QPointer<QWidget>> Windows;
     for (QWidget *Window : QApplication::topLevelWidgets())
         if (qobject_cast<TfBrowserWin *>(Window) || qobject_cast<TfBrowserPopup *>(Window))
@@ -330,6 +333,50 @@ void TestBrowserWin::closeRoadStoresPlacement()
     QVERIFY(Window->isMaximized());
     QCOMPARE(Window->normalGeometry().size(),
              QSize(Expected.Right - Expected.Left, Expected.Bottom - Expected.Top));
+}
+
+void TestBrowserWin::placementStoredOnceSettled_data()
+{
+    QTest::addColumn<bool>("PositionKnown");
+    QTest::addColumn<TWindowRect>("Kept");
+    QTest::newRow("X11: where the window is") << true << TWindowRect{120, 130, 720, 550};
+    // A Wayland client cannot know where its window is: its size only.
+    QTest::newRow("Wayland: the size") << false << TWindowRect{40, 50, 640, 470};
+}
+
+void TestBrowserWin::placementStoredOnceSettled()
+{
+    QFETCH(bool, PositionKnown);
+    QFETCH(TWindowRect, Kept);
+    FDesktop.PositionsKnown = PositionKnown;
+    const auto Site = MakeSite("about:blank");
+    TEvents Events;
+    QPointer<TfBrowserWin> Window = Open(Site.get(), Events);
+    int Told = 0;
+    Window->SetOnPlacementChanged([&Told](TKestrunSite *, TfBrowserWin *) { ++Told; });
+    QTest::qWait(TfBrowserWin::PlacementSettleTime + 300);
+    QCOMPARE(Told, 0); // opening where it was stored changes nothing
+
+    // A drag is many moves: stored once, after the window has settled, without closing it.
+    for (int Step = 0; Step <= 8; ++Step) {
+        Window->move(40 + Step * 10, 50 + Step * 10);
+        QTest::qWait(20);
+    }
+    Window->resize(600, 420);
+    QCOMPARE(Told, 0);
+    QCOMPARE(Site->WindowRect(), (TWindowRect{40, 50, 540, 450}));
+    QTRY_COMPARE_WITH_TIMEOUT(Told, 1, 5000);
+    QCOMPARE(Site->WindowRect(), Kept);
+    QCOMPARE(int(Site->WindowState()), 0);
+    QCOMPARE(Site->IsOpen(), quint8(1));
+
+    // Hidden or minimised, the window is passing through: nothing is stored.
+    Window->hide();
+    Window->resize(300, 200);
+    QTest::qWait(TfBrowserWin::PlacementSettleTime + 300);
+    QCOMPARE(Told, 1);
+    QCOMPARE(Site->WindowRect(), Kept);
+    FDesktop.PositionsKnown = std::nullopt;
 }
 
 void TestBrowserWin::unusableStoredBounds_data()
@@ -1091,7 +1138,8 @@ void TestBrowserWin::permissionAskedOncePerProfileAndNotificationShown()
     QPointer<TfBrowserWin> Window = Open(Site.get(), Events, &Server);
     QStringList Notifications;
     Window->SetOnWebNotification([&](TKestrunSite *, TfBrowserWin *, const QString &Title,
-                                     const QString &Text) { Notifications << Title << Text; });
+                                     const QString &Text,
+                                     const TfBrowserWin::TShownReport &) { Notifications << Title << Text; });
     QTRY_COMPARE_WITH_TIMEOUT(Window->windowTitle(), QStringLiteral("Kestrune: Chat"), LoadTimeout);
     MessageBoxTest::TakeRecords();
     MessageBoxTest::QueueAnswer(TMsgResult::Yes);

@@ -104,6 +104,7 @@ private slots:
     void asRootWithoutSandboxSiteWindowsAreRefused();
     void pageIconBecomesTheSiteIcon();
     void zoomKeptAcrossRuns();
+    void placementSavedWhileOpen();
 
 private:
     void Select(int Row)
@@ -307,6 +308,23 @@ void TestMainRun::zoomKeptAcrossRuns()
                               QStringLiteral("Kestrune: ") + QString::fromUtf8(LongTitle), LoadTimeout);
     QCOMPARE(Window->PageTools()->Zoom(), 1.25);
     QTRY_COMPARE(Window->WebBrowser()->zoomFactor(), 1.25);
+}
+
+void TestMainRun::placementSavedWhileOpen()
+{
+    Select(0);
+    FForm->tbRunClick();
+    QPointer<TfBrowserWin> Window = WindowOf(FForm->OpenBrowsers[0]);
+    Window->move(77, 66);
+    Window->resize(520, 380);
+    // On disk once the window has settled, while it is still open: a crash or a lost display keeps it.
+    const auto StoredRect = [this] {
+        TKestrunCollection Stored;
+        LoadSites(FFolder->path(), Stored);
+        return Stored.Count() > 0 ? Stored[0]->WindowRect() : TWindowRect();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(StoredRect(), (TWindowRect{77, 66, 597, 446}), 5000);
+    QVERIFY(Window);
 }
 
 void TestMainRun::systemBrowserRoads()

@@ -78,6 +78,8 @@ private slots:
     void clickShowsWhatChanged_data();
     void clickShowsWhatChanged();
     void otherClicksDoNothing();
+    void pageHearsWhetherItShowed_data();
+    void pageHearsWhetherItShowed();
 
 private:
     // Runs the form's site (a tray-icon site or not, watched or not) on a page of Server and waits
@@ -88,7 +90,7 @@ private:
 
     QString FBusAddress;
     TTestDesktopServices FDesktop;
-    TWebProfile FProfile;
+    TWebProfile FProfile{QStringLiteral("Kestrune")};
     std::unique_ptr<QTemporaryDir> FFolder;
     std::unique_ptr<TfMainForm> FForm;
     TNotificationService FService;
@@ -118,6 +120,8 @@ void TestNotifications::init()
     FForm = std::make_unique<TfMainForm>(FDesktop, FProfile, FFolder->path(), QList<QByteArray>());
     FDesktop.TrayAvailable = false;
     FService.Received.clear();
+    FService.Refuse = false;
+    FService.Silent = false;
     FTraces.clear();
 }
 
@@ -408,6 +412,99 @@ void TestNotifications::otherClicksDoNothing()
     QVERIFY(QTest::qWaitFor([&Last] { return Last; }, BusTimeout));
     QVERIFY(!First);
     QCOMPARE(Later, 0);
+}
+
+enum class TService
+{
+    Answers,
+    Absent,  // no owner of the name on the bus
+    Refuses, // an error for an answer
+    Silent,  // no answer at all
+};
+Q_DECLARE_METATYPE(TService)
+
+void TestNotifications::pageHearsWhetherItShowed_data()
+{
+    QTest::addColumn<TService>("service");
+    QTest::addColumn<bool>("tray");
+    QTest::addColumn<bool>("trayIconSite");
+    QTest::addColumn<bool>("shown");
+
+    QTest::newRow("no tray, the service takes it") << TService::Answers << false << false << true;
+    QTest::newRow("no tray, no service on the bus") << TService::Absent << false << false << false;
+    QTest::newRow("no tray, the service refuses it") << TService::Refuses << false << false << false;
+    QTest::newRow("no tray, the service never answers") << TService::Silent << false << false << false;
+    QTest::newRow("tray, main window shown, window without icon: nowhere")
+        << TService::Answers << true << false << false;
+    QTest::newRow("tray, Qt's balloon beside the window's icon") << TService::Absent << true << true << true;
+}
+
+// The page's notification tells its page it showed (onshow) only once something showed it; else
+// the page hears that it closed, and the program does not report a balloon either.
+void TestNotifications::pageHearsWhetherItShowed()
+{
+    QFETCH(TService, service);
+    QFETCH(bool, tray);
+    QFETCH(bool, trayIconSite);
+    QFETCH(bool, shown);
+    if (service == TService::Absent) {
+        FService.Stop();
+        QVERIFY(
+            !QDBusConnection::sessionBus().interface()->isServiceRegistered(TNotificationService::Interface));
+    } else {
+        QVERIFY(FService.Start(FBusAddress));
+    }
+    FService.Refuse = service == TService::Refuses;
+    FService.Silent = service == TService::Silent;
+    FDesktop.TrayAvailable = tray;
+    FForm->show();
+
+    TTestServer Server;
+    TfBrowserWin *Window = RunSite(Server, trayIconSite, false);
+    QVERIFY(Window);
+    int Balloons = 0;
+    connect(FForm.get(), &TfMainForm::BalloonShown, this, [&Balloons] { ++Balloons; });
+    connect(Window, &TfBrowserWin::BalloonShown, this, [&Balloons] { ++Balloons; });
+
+    QWebEnginePage *Page = Window->WebBrowser()->page();
+    MessageBoxTest::QueueAnswer(TMsgResult::Yes);
+    Page->runJavaScript(QStringLiteral("window.got = []; Notification.requestPermission().then(p => {"
+                                       "  const n = new Notification('%1', {body: '%2'});"
+                                       "  n.onshow = () => got.push('show');"
+                                       "  n.onclose = () => got.push('close');"
+                                       "  n.onerror = () => got.push('error');"
+                                       "});")
+                            .arg(PageTitle, PageText));
+    QStringList Got;
+    const auto Heard = [Page, &Got] {
+        const auto Answer = std::make_shared<std::optional<QString>>();
+        Page->runJavaScript(QStringLiteral("(window.got || []).join(',')"),
+                            [Answer](const QVariant &Value) { *Answer = Value.toString(); });
+        if (!QTest::qWaitFor([&Answer] { return Answer->has_value(); }, BusTimeout))
+            return false;
+        Got = Answer->value_or(QString()).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        return !Got.isEmpty();
+    };
+    // A silent service is given up after its time for an answer, after a capability question of
+    // the same length.
+    QVERIFY(QTest::qWaitFor(Heard, LoadTimeout));
+    if (shown) {
+        QCOMPARE(Got.value(0), QStringLiteral("show"));
+        QVERIFY(!Got.contains(QStringLiteral("error")));
+        return;
+    }
+    // The page hears that it closed, and never that it showed, nor later.
+    QCOMPARE(Got, QStringList{QStringLiteral("close")});
+    QTest::qWait(300);
+    Heard();
+    QVERIFY(!Got.contains(QStringLiteral("show")));
+    QCOMPARE(Balloons, 0);
+    if (service != TService::Absent) {
+        // What reached the service is what it was sent; it did not answer that it showed it.
+        for (const TNotification &Sent : std::as_const(FService.Received))
+            QCOMPARE(Sent.Body, PageText.toHtmlEscaped());
+        QCOMPARE(FService.Received.isEmpty(), service != TService::Silent);
+    }
 }
 
 int main(int argc, char **argv)

@@ -9,6 +9,7 @@
 #include "TestDesktopServices.h"
 #include "TestHttpServer.h"
 #include "TestNotificationService.h"
+#include "TestStatusNotifier.h"
 #include "platform/MessageBoxes.h"
 
 #include "platform/WebProfile.h"
@@ -77,15 +78,6 @@ void ReadLabels(const QDBusArgument &Item, QStringList &Labels, int Depth = 0)
     Item.endStructure();
 }
 
-// Qt answers in this very thread: every call to the program's own items goes out without waiting.
-QDBusMessage CallWithoutBlocking(const QDBusMessage &Call)
-{
-    QDBusPendingCallWatcher Watcher(QDBusConnection::sessionBus().asyncCall(Call, BusTimeout));
-    if (!QTest::qWaitFor([&Watcher] { return Watcher.isFinished(); }, BusTimeout + 1000))
-        return QDBusMessage();
-    return Watcher.reply();
-}
-
 QByteArray PageTitled(const QString &Title)
 {
     const QByteArray Page =
@@ -94,33 +86,6 @@ QByteArray PageTitled(const QString &Title)
 }
 
 } // namespace
-
-// The desktop's StatusNotifierWatcher: a host is there, and every item that registers is told.
-// It lives in a thread of its own, since Qt asks it for the host while the test's thread waits.
-class TStatusNotifierWatcher : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
-    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ IsStatusNotifierHostRegistered)
-    Q_PROPERTY(int ProtocolVersion READ ProtocolVersion)
-    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ RegisteredStatusNotifierItems)
-
-public:
-    bool IsStatusNotifierHostRegistered() const { return true; }
-    int ProtocolVersion() const { return 0; }
-    QStringList RegisteredStatusNotifierItems() const { return {}; }
-
-public slots:
-    void RegisterStatusNotifierItem(const QString &Service, const QDBusMessage &Message)
-    {
-        // An item may name itself by its path; then the bus name is the caller's.
-        emit ItemRegistered(Service.startsWith(QLatin1Char('/')) ? Message.service() : Service);
-    }
-    void RegisterStatusNotifierHost(const QString &Service) { Q_UNUSED(Service); }
-
-signals:
-    void ItemRegistered(const QString &Service);
-};
 
 class TestTrayMenu : public QObject
 {

@@ -42,18 +42,22 @@ void TDesktopNotifier::Notify(const TPending &Message)
     Call << QStringLiteral("Kestrune") << 0u << AppId << Message.Title << Body << Actions << Hints
          << qint32(Message.Milliseconds);
     // Nobody waits for the answer: a service that is missing or slow changes nothing here.
-    const QDBusPendingCall Pending = QDBusConnection::sessionBus().asyncCall(Call);
-    if (!Message.OnClicked)
+    const QDBusPendingCall Pending = QDBusConnection::sessionBus().asyncCall(Call, AnswerTimeout);
+    if (!Message.OnClicked && !Message.OnShown)
         return;
-    // The answer names the notification that a click will name.
+    // The answer names the notification that a click will name; without one nothing showed.
     auto *Watcher = new QDBusPendingCallWatcher(Pending, this);
     connect(Watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, OnClicked = Message.OnClicked](QDBusPendingCallWatcher *Done) {
+            [this, OnClicked = Message.OnClicked, OnShown = Message.OnShown](QDBusPendingCallWatcher *Done) {
                 Done->deleteLater();
                 const QDBusMessage Reply = Done->reply();
-                if (Reply.type() == QDBusMessage::ReplyMessage && Reply.arguments().size() == 1 &&
-                    Holds<uint>(Reply.arguments().constFirst()))
+                const bool Taken = Reply.type() == QDBusMessage::ReplyMessage &&
+                                   Reply.arguments().size() == 1 &&
+                                   Holds<uint>(Reply.arguments().constFirst());
+                if (Taken && OnClicked)
                     AwaitClick(Reply.arguments().constFirst().toUInt(), OnClicked);
+                if (OnShown)
+                    OnShown(Taken);
             });
 }
 
@@ -98,11 +102,15 @@ void TDesktopNotifier::ServiceNotificationClosed(const QDBusMessage &Signal)
 }
 
 bool TDesktopNotifier::Send(const QString &Title, const QString &Text, int Milliseconds,
-                            std::function<void()> OnClicked)
+                            std::function<void()> OnClicked, std::function<void(bool Shown)> OnShown)
 {
     QDBusConnection Bus = QDBusConnection::sessionBus();
-    if (!Bus.isConnected())
+    if (!Bus.isConnected()) {
+        if (OnShown)
+            QMetaObject::invokeMethod(
+                this, [OnShown = std::move(OnShown)] { OnShown(false); }, Qt::QueuedConnection);
         return false;
+    }
     if (OnClicked && !FListening) {
         // Before the first notification goes out, so that no click on it can come first. Only the
         // owner of the service's name is heard.
@@ -111,7 +119,7 @@ bool TDesktopNotifier::Send(const QString &Title, const QString &Text, int Milli
                      Bus.connect(Service, Path, Interface, QStringLiteral("NotificationClosed"), this,
                                  SLOT(ServiceNotificationClosed(QDBusMessage)));
     }
-    FWaiting.append({Title, Text, Milliseconds, std::move(OnClicked)});
+    FWaiting.append({Title, Text, Milliseconds, std::move(OnClicked), std::move(OnShown)});
     if (FBodyMarkup == TMarkup::Asking)
         return true;
     if (FBodyMarkup != TMarkup::Unknown) {
@@ -159,19 +167,45 @@ TBalloonWay BalloonWay(bool TrayAvailable, QSystemTrayIcon &Icon)
 
 bool ShowTrayBalloon(TDesktopServices &Services, bool TrayAvailable, QSystemTrayIcon &Icon,
                      QSystemTrayIcon::MessageIcon Kind, const QString &Title, const QString &Text,
-                     const QString &NotificationTitle, std::function<void()> OnClicked)
+                     const QString &NotificationTitle, std::function<void()> OnClicked,
+                     std::function<void(bool Shown)> OnShown)
 {
+    const std::function<void(bool Shown)> Report = std::move(OnShown);
     switch (BalloonWay(TrayAvailable, Icon)) {
     case TBalloonWay::TrayBalloon:
+        // Qt tells nothing of its balloon: beside an icon in the tray, it shows.
         Icon.showMessage(Title, Text, Kind, 3000);
+        if (Report)
+            Report(true);
         return true;
     case TBalloonWay::DesktopNotification:
-        Services.SendDesktopNotification(NotificationTitle, Text, 3000, std::move(OnClicked));
+        Services.SendDesktopNotification(NotificationTitle, Text, 3000, std::move(OnClicked), Report);
         break;
     case TBalloonWay::Nowhere:
+        if (Report)
+            Report(false);
         break;
     }
     return false;
+}
+
+std::function<void(bool Shown)> ReportOnce(std::function<void(bool Shown)> Report)
+{
+    struct TOnce
+    {
+        std::function<void(bool Shown)> Report;
+        ~TOnce()
+        {
+            if (Report)
+                Report(false);
+        }
+    };
+    auto Once = std::make_shared<TOnce>();
+    Once->Report = std::move(Report);
+    return [Once](bool Shown) {
+        if (const std::function<void(bool)> Report = std::exchange(Once->Report, {}))
+            Report(Shown);
+    };
 }
 
 QString TrayMenuText(const QString &Shown, bool OverDBus)

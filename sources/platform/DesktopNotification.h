@@ -20,12 +20,16 @@ class TDesktopNotifier : public QObject
 public:
     // Notifications whose click is still awaited; past this the oldest is forgotten.
     static constexpr int MaxAwaitingClick = 64;
+    // A notification the service has not taken within this did not show.
+    static constexpr int AnswerTimeout = 5000;
 
     explicit TDesktopNotifier(QObject *Parent = nullptr);
 
     // False when there is no session bus. OnClicked, when given, runs when the user clicks the
-    // notification, as long as the service has not closed it.
-    bool Send(const QString &Title, const QString &Text, int Milliseconds, std::function<void()> OnClicked);
+    // notification, as long as the service has not closed it. OnShown, when given, runs later, once,
+    // with whether the service took the notification.
+    bool Send(const QString &Title, const QString &Text, int Milliseconds, std::function<void()> OnClicked,
+              std::function<void(bool Shown)> OnShown = {});
 
 private slots:
     // The service's signals, read from the bare message: nothing in them is taken on trust.
@@ -38,6 +42,7 @@ private:
         QString Title, Text;
         int Milliseconds;
         std::function<void()> OnClicked;
+        std::function<void(bool Shown)> OnShown;
     };
     enum class TMarkup
     {
@@ -68,10 +73,16 @@ enum class TBalloonWay
 TBalloonWay BalloonWay(bool TrayAvailable, QSystemTrayIcon &Icon);
 
 // Shows a balloon of Icon where it shows now: Qt's balloon beside the icon (true), or a desktop
-// notification titled NotificationTitle whose click runs OnClicked, or nothing.
+// notification titled NotificationTitle whose click runs OnClicked, or nothing. OnShown, when given,
+// learns which: shown by Qt's balloon, by the service once it has taken it, or not at all.
 bool ShowTrayBalloon(TDesktopServices &Services, bool TrayAvailable, QSystemTrayIcon &Icon,
                      QSystemTrayIcon::MessageIcon Kind, const QString &Title, const QString &Text,
-                     const QString &NotificationTitle, std::function<void()> OnClicked);
+                     const QString &NotificationTitle, std::function<void()> OnClicked,
+                     std::function<void(bool Shown)> OnShown = {});
+
+// Report, made to run once: with the answer when one is given, or with false once the last copy
+// goes without one (nobody took the notification it is about).
+std::function<void(bool Shown)> ReportOnce(std::function<void(bool Shown)> Report);
 
 // Whether Qt hands the icon and its menu to a StatusNotifierItem host over D-Bus, rather than to an
 // XEmbed tray. Known from the moment the icon has its context menu.

@@ -36,10 +36,12 @@ public:
     virtual bool OpenSiteAddress(const QByteArray &Address, bool Minimized = false) = 0;
 
     // A desktop notification through the session's notification service, without waiting for it.
-    // OnClicked, when given, runs when the user clicks the notification. False without a session
-    // bus.
+    // OnClicked, when given, runs when the user clicks the notification. OnShown, when given, runs
+    // later with whether the service took it (false also without a session bus, without a
+    // service, or without its answer in time). False without a session bus.
     virtual bool SendDesktopNotification(const QString &Title, const QString &Text, int Milliseconds,
-                                         std::function<void()> OnClicked = {}) = 0;
+                                         std::function<void()> OnClicked = {},
+                                         std::function<void(bool Shown)> OnShown = {}) = 0;
 
     // The folder's path without a trailing '/', or empty when it cannot be determined. With Create,
     // a missing folder that the XDG rules name is made (0700); empty when it cannot be made.
@@ -65,4 +67,8 @@ public:
 
     // Whether the program runs as the superuser, under which the web engine cannot start its sandbox.
     virtual bool RunningAsRoot() const = 0;
+
+    // Whether the program can know and choose where its windows are (X11); on Wayland only the
+    // compositor does.
+    virtual bool WindowPositionsKnown() const = 0;
 };

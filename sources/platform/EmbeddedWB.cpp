@@ -111,6 +111,9 @@ TEmbeddedWB::TEmbeddedWB(QWidget *Parent, TWebProfile &Profile) : QWebEngineView
     AddKey(QKeySequence(Qt::ALT | Qt::Key_Right), QWebEnginePage::Forward);
     AddKey(QKeySequence(Qt::Key_F5), QWebEnginePage::Reload);
     AddKey(QKeySequence(Qt::CTRL | Qt::Key_R), QWebEnginePage::Reload);
+
+    FForgetPermissions = new QAction(QStringLiteral("Forget site permissions"), this);
+    connect(FForgetPermissions, &QAction::triggered, this, &TEmbeddedWB::ForgetPermissions);
 }
 
 TEmbeddedWB::~TEmbeddedWB()
@@ -299,9 +302,30 @@ void TEmbeddedWB::PermissionRequested(const QUrl &Origin, QWebEnginePage::Featur
         Qt::QueuedConnection);
 }
 
+void TEmbeddedWB::ForgetPermissions()
+{
+    const QUrl Page = url();
+    const QUrl Origin =
+        Page.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+    const int Forgotten = FProfile.ForgetPermissions(Page);
+    // The engine remembers answers for as long as the profile lives: it must ask us again too.
+    for (const QWebEnginePage::Feature Feature :
+         {QWebEnginePage::Notifications, QWebEnginePage::Geolocation, QWebEnginePage::MediaAudioCapture,
+          QWebEnginePage::MediaVideoCapture, QWebEnginePage::MediaAudioVideoCapture,
+          QWebEnginePage::MouseLock, QWebEnginePage::DesktopVideoCapture,
+          QWebEnginePage::DesktopAudioVideoCapture})
+        page()->setFeaturePermission(Origin, Feature, QWebEnginePage::PermissionUnknown);
+    emit StatusMessage(Forgotten > 0
+                           ? QStringLiteral("Permissions of %1 forgotten: the site will be asked again.")
+                                 .arg(Origin.toDisplayString())
+                           : QStringLiteral("No permissions of %1 were kept.").arg(Origin.toDisplayString()));
+}
+
 void TEmbeddedWB::contextMenuEvent(QContextMenuEvent *Event)
 {
     QMenu *Menu = createStandardContextMenu();
+    Menu->addSeparator();
+    Menu->addAction(FForgetPermissions);
     if (!FExtraActions.isEmpty()) {
         Menu->addSeparator();
         Menu->addActions(FExtraActions);

@@ -62,6 +62,9 @@ public:
 
     // Entries added at the end of the page's context menu.
     void SetExtraContextActions(const QList<QAction *> &Actions) { FExtraActions = Actions; }
+    // "Forget site permissions" of the context menu: the answers given for the page's origin are
+    // forgotten, in this run and in those to come, and the status bar says so.
+    QAction *ForgetPermissionsAction() const { return FForgetPermissions; }
 
     static TEmbeddedWB *ForPage(const QWebEnginePage *Page);
 
@@ -73,8 +76,10 @@ signals:
     void StatusMessage(const QString &Text);
     // A link to another site that the page wanted in a new window: for the system's browser.
     void SystemBrowserRequested(const QByteArray &Url);
-    // A web notification the user allowed for this page.
-    void WebNotification(const QString &Title, const QString &Message);
+    // A web notification the user allowed for this page. Shown learns whether it showed; whoever
+    // does not show it may leave it (it then did not show).
+    void WebNotification(const QString &Title, const QString &Message,
+                         const std::function<void(bool)> &Shown);
 
 protected:
     void contextMenuEvent(QContextMenuEvent *Event) override;
@@ -85,6 +90,7 @@ private:
     void ShowStatus(const QString &Text);
     void NewWindowRequested(QWebEngineNewWindowRequest &Request);
     void PermissionRequested(const QUrl &Origin, QWebEnginePage::Feature Feature);
+    void ForgetPermissions();
     static void Raise(const TNotifyEvent &Event);
 
     TWebProfile &FProfile;
@@ -94,6 +100,7 @@ private:
     TNotifyEvent FOnNavigateComplete2;
     TNotifyEvent FOnDocumentComplete;
     QList<QAction *> FExtraActions;
+    QAction *FForgetPermissions;
     // Loads the engine started and has not finished yet. A load that another one replaces is
     // finished together with it, so that every counted pass can complete.
     int FOutstanding = 0;

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QStandardPaths>
 #include <QStringList>
 #include <QSystemTrayIcon>
@@ -127,9 +128,10 @@ bool TFreedesktopServices::OpenInDefaultBrowser(const QByteArray &Address, bool 
 }
 
 bool TFreedesktopServices::SendDesktopNotification(const QString &Title, const QString &Text,
-                                                   int Milliseconds, std::function<void()> OnClicked)
+                                                   int Milliseconds, std::function<void()> OnClicked,
+                                                   std::function<void(bool Shown)> OnShown)
 {
-    return FNotifier->Send(Title, Text, Milliseconds, std::move(OnClicked));
+    return FNotifier->Send(Title, Text, Milliseconds, std::move(OnClicked), std::move(OnShown));
 }
 
 QString TFreedesktopServices::SpecialFolderPath(TSpecialFolder Folder, bool Create)
@@ -218,4 +220,9 @@ void TFreedesktopServices::SetLauncherCount(const QString &DesktopId, int Count)
 bool TFreedesktopServices::RunningAsRoot() const
 {
     return ::geteuid() == 0;
+}
+
+bool TFreedesktopServices::WindowPositionsKnown() const
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }

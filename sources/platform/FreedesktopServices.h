@@ -20,7 +20,8 @@ public:
     bool OpenInDefaultBrowser(const QByteArray &Address, bool Minimized = false) override;
     bool OpenSiteAddress(const QByteArray &Address, bool Minimized = false) override;
     bool SendDesktopNotification(const QString &Title, const QString &Text, int Milliseconds,
-                                 std::function<void()> OnClicked = {}) override;
+                                 std::function<void()> OnClicked = {},
+                                 std::function<void(bool Shown)> OnShown = {}) override;
     QString SpecialFolderPath(TSpecialFolder Folder, bool Create = false) override;
     bool IsProgramAutostartEntry(const QString &Program) override;
     bool SetProgramAutostartEntry(bool On, const QString &Program, QString *Error = nullptr) override;
@@ -30,6 +31,7 @@ public:
     bool RemoveDockFavorite(const QString &DesktopId) override;
     void SetLauncherCount(const QString &DesktopId, int Count) override;
     bool RunningAsRoot() const override;
+    bool WindowPositionsKnown() const override;
 
 private:
     // XdgNamed: whether the XDG rules name the folder, so that it may be made when missing.

@@ -1,5 +1,6 @@
 #include "platform/WebProfile.h"
 
+#include "platform/DesktopNotification.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
 
@@ -12,16 +13,50 @@
 #include <QWebEngineNotification>
 #include <QWebEngineProfile>
 
+#include <algorithm>
+
 namespace {
 
-QPair<QString, int> PermissionKey(const QUrl &Origin, QWebEnginePage::Feature Feature)
-{
-    return qMakePair(Origin.toString(), int(Feature));
-}
+// Notifications whose showing is still awaited; past this the oldest is closed unseen.
+constexpr std::size_t MaxUnconfirmedNotifications = 32;
 
 QUrl OriginOf(const QUrl &Url)
 {
     return Url.adjusted(QUrl::RemovePath | QUrl::RemoveQuery | QUrl::RemoveFragment | QUrl::RemoveUserInfo);
+}
+
+QString OriginKey(const QUrl &Url)
+{
+    const QString Origin = PermissionOrigin(Url);
+    return Origin.isEmpty() ? OriginOf(Url).toString() : Origin;
+}
+
+QPair<QString, int> PermissionKey(const QUrl &Origin, QWebEnginePage::Feature Feature)
+{
+    return qMakePair(OriginKey(Origin), int(Feature));
+}
+
+// The feature's name in the kept answers; empty for those asked anew at every run: a page that
+// once saw the screen or took the pointer must not do so unasked later.
+QString KeptFeatureName(QWebEnginePage::Feature Feature)
+{
+    switch (Feature) {
+    case QWebEnginePage::Notifications:
+        return QStringLiteral("notifications");
+    case QWebEnginePage::Geolocation:
+        return QStringLiteral("geolocation");
+    case QWebEnginePage::MediaAudioCapture:
+        return QStringLiteral("microphone");
+    case QWebEnginePage::MediaVideoCapture:
+        return QStringLiteral("camera");
+    case QWebEnginePage::MediaAudioVideoCapture:
+        return QStringLiteral("camera-microphone");
+    case QWebEnginePage::MouseLock:
+    case QWebEnginePage::DesktopVideoCapture:
+    case QWebEnginePage::DesktopAudioVideoCapture:
+        break;
+    }
+    return QString();
 }
 
 } // namespace
@@ -48,10 +83,14 @@ QString UniqueDownloadName(const QString &Folder, const QString &Wanted, const Q
     return Candidate;
 }
 
-TWebProfile::TWebProfile(const QString &Name) : FName(Name) {}
+TWebProfile::TWebProfile(const QString &Name, const QString &PermissionFolder)
+    : FName(Name), FPermissions(PermissionFolder)
+{}
 
 TWebProfile::~TWebProfile()
 {
+    *FAlive = false;
+    FUnconfirmed.clear();
     // The engine's profile first: downloads it cancels as it goes still find their reservations.
     FEngine.reset();
 }
@@ -78,14 +117,30 @@ QWebEngineProfile *TWebProfile::Engine()
 std::optional<bool> TWebProfile::PermissionAnswer(const QUrl &Origin, QWebEnginePage::Feature Feature) const
 {
     const auto Known = FPermissionAnswers.constFind(PermissionKey(Origin, Feature));
-    if (Known == FPermissionAnswers.constEnd())
+    if (Known != FPermissionAnswers.constEnd())
+        return *Known;
+    const QString Kept = KeptFeatureName(Feature);
+    if (Kept.isEmpty())
         return std::nullopt;
-    return *Known;
+    return FPermissions.Answer(PermissionOrigin(Origin), Kept);
 }
 
 void TWebProfile::SetPermissionAnswer(const QUrl &Origin, QWebEnginePage::Feature Feature, bool Granted)
 {
     FPermissionAnswers.insert(PermissionKey(Origin, Feature), Granted);
+    if (const QString Kept = KeptFeatureName(Feature); !Kept.isEmpty())
+        FPermissions.SetAnswer(PermissionOrigin(Origin), Kept, Granted);
+}
+
+int TWebProfile::ForgetPermissions(const QUrl &Page)
+{
+    const QString Key = OriginKey(Page);
+    const auto Before = FPermissionAnswers.size();
+    FPermissionAnswers.removeIf([&Key](const auto &Answer) { return Answer.key().first == Key; });
+    const int RunOnly = int(Before - FPermissionAnswers.size());
+    const int Kept = FPermissions.Forget(PermissionOrigin(Page));
+    // A kept answer that was given this run is counted once.
+    return std::max(RunOnly, Kept);
 }
 
 QString TWebProfile::DownloadName(const QString &Folder, const QString &Wanted) const
@@ -96,15 +151,56 @@ QString TWebProfile::DownloadName(const QString &Folder, const QString &Wanted) 
 void TWebProfile::PresentNotification(std::unique_ptr<QWebEngineNotification> Notification)
 {
     const QUrl Origin = OriginOf(Notification->origin());
+    TEmbeddedWB *Target = nullptr;
     const QWidgetList Widgets = QApplication::allWidgets();
     for (QWidget *Widget : Widgets) {
         auto *View = qobject_cast<TEmbeddedWB *>(Widget);
         if (View && &View->Profile() == this && OriginOf(View->url()) == Origin) {
-            Notification->show();
-            emit View->WebNotification(Notification->title(), Notification->message());
-            return;
+            Target = View;
+            break;
         }
     }
+    if (!Target) {
+        // Nobody to show it: the page hears that it closed, never that it showed.
+        Notification->close();
+        return;
+    }
+    const quint64 Id = ++FLastNotification;
+    const QString Title = Notification->title();
+    const QString Message = Notification->message();
+    FUnconfirmed.emplace(Id, std::move(Notification));
+    while (FUnconfirmed.size() > MaxUnconfirmedNotifications) {
+        FUnconfirmed.begin()->second->close();
+        FUnconfirmed.erase(FUnconfirmed.begin());
+    }
+    // The report may come at once or after the desktop has answered; the page hears of it after
+    // the engine's call into us has returned.
+    std::weak_ptr<bool> Alive = FAlive;
+    emit Target->WebNotification(
+        Title, Message, ReportOnce([this, Alive, Id, Engine = QPointer<QObject>(FEngine.get())](bool Shown) {
+            if (!Engine)
+                return;
+            QMetaObject::invokeMethod(
+                Engine,
+                [this, Alive, Id, Shown] {
+                    if (const auto Flag = Alive.lock(); Flag && *Flag)
+                        NotificationShown(Id, Shown);
+                },
+                Qt::QueuedConnection);
+        }));
+}
+
+void TWebProfile::NotificationShown(quint64 Id, bool Shown)
+{
+    const auto Found = FUnconfirmed.find(Id);
+    if (Found == FUnconfirmed.end())
+        return;
+    const std::unique_ptr<QWebEngineNotification> Notification = std::move(Found->second);
+    FUnconfirmed.erase(Found);
+    if (Shown)
+        Notification->show();
+    else
+        Notification->close();
 }
 
 void TWebProfile::HandleDownload(QWebEngineDownloadRequest *Download)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PermissionStore.h"
+
 #include <QHash>
 #include <QPair>
 #include <QSet>
@@ -7,6 +9,7 @@
 #include <QUrl>
 #include <QWebEnginePage>
 
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -21,8 +24,8 @@ QString UniqueDownloadName(const QString &Folder, const QString &Wanted, const Q
 
 // The browser profile of the site windows: every page made on it shares its cookies, storage and
 // cache, kept in the user's data and cache folders so that logins survive a restart. It also holds
-// what belongs to the run: the paths handed to downloads still under way, and the user's answers
-// to the pages' permission requests.
+// the user's answers to the pages' permission requests (kept across runs where the profile has a
+// permission folder), and what belongs to the run: the paths handed to downloads still under way.
 //
 // The program makes one at its start and hands it to every window. It must outlive every page made
 // on it: its end deletes the engine's profile, which writes cookies and cache to the disk.
@@ -30,8 +33,10 @@ class TWebProfile
 {
 public:
     // Name: the engine's storage name, and the folder under the data and cache folders in which
-    // the profile keeps its files ("<data>/Name/WebEngine").
-    explicit TWebProfile(const QString &Name = QStringLiteral("Kestrune"));
+    // the profile keeps its files ("<data>/Name/WebEngine"). PermissionFolder: where the answers
+    // to permission requests are kept ("permissions.json"); without it, for the run.
+    explicit TWebProfile(const QString &Name = QStringLiteral("Kestrune"),
+                         const QString &PermissionFolder = QString());
     ~TWebProfile();
     TWebProfile(const TWebProfile &) = delete;
     TWebProfile &operator=(const TWebProfile &) = delete;
@@ -39,9 +44,14 @@ public:
     // The engine's profile. Made on first use: the engine only starts once a page needs it.
     QWebEngineProfile *Engine();
 
-    // The answer the user gave this run to Origin's request for Feature, if any.
+    // The answer the user gave to Origin's request for Feature, this run or, for the features and
+    // origins that are kept, in an earlier one.
     std::optional<bool> PermissionAnswer(const QUrl &Origin, QWebEnginePage::Feature Feature) const;
     void SetPermissionAnswer(const QUrl &Origin, QWebEnginePage::Feature Feature, bool Granted);
+    // Forgets every answer for the origin of Page, kept or of this run: the next request asks
+    // again. The number of answers forgotten.
+    int ForgetPermissions(const QUrl &Page);
+    const TPermissionStore &Permissions() const { return FPermissions; }
 
     // UniqueDownloadName, with the paths of this profile's downloads under way reserved.
     QString DownloadName(const QString &Folder, const QString &Wanted) const;
@@ -50,13 +60,20 @@ private:
     // Saved under a free name in the download folder; progress on the page's status bar, the end in
     // a box.
     void HandleDownload(QWebEngineDownloadRequest *Download);
-    // Shown on the page of this profile whose origin sent it.
+    // Handed to the page of this profile whose origin sent it; the page hears that it showed only
+    // once a balloon or the desktop's notification service has shown it.
     void PresentNotification(std::unique_ptr<QWebEngineNotification> Notification);
+    void NotificationShown(quint64 Id, bool Shown);
 
     QString FName;
     // Paths handed to downloads that may not exist on disk yet.
     QSet<QString> FReservedDownloads;
-    // Per origin and feature.
+    // This run's answers, per origin and feature; the kept ones are in FPermissions as well.
     QHash<QPair<QString, int>, bool> FPermissionAnswers;
+    TPermissionStore FPermissions;
+    // Notifications handed to their windows whose showing is not known yet, oldest first.
+    std::map<quint64, std::unique_ptr<QWebEngineNotification>> FUnconfirmed;
+    quint64 FLastNotification = 0;
+    std::shared_ptr<bool> FAlive = std::make_shared<bool>(true);
     std::unique_ptr<QWebEngineProfile> FEngine;
 };

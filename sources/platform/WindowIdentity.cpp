@@ -1,7 +1,10 @@
 #include "platform/WindowIdentity.h"
 
+#include "platform/WaylandWindows.h"
+
 #include <QEvent>
 #include <QGuiApplication>
+#include <QStringDecoder>
 #include <QWidget>
 #include <QtGui/qguiapplication_platform.h>
 
@@ -87,9 +90,24 @@ private:
 
 } // namespace
 
+QByteArray WaylandAppId(const QByteArray &WindowClass, const QByteArray &DesktopName)
+{
+    if (DesktopName.isEmpty() || DesktopName.contains('\0'))
+        return WindowClass;
+    QStringDecoder Utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    [[maybe_unused]] const QString Decoded = Utf8(DesktopName);
+    return Utf8.hasError() ? WindowClass : DesktopName;
+}
+
 void SetWindowIdentity(QWidget *Window, const QByteArray &WindowClass, const QByteArray &DesktopName)
 {
-    if (!Window || !X11Connection() || WindowClass.isEmpty())
+    if (!Window || WindowClass.isEmpty())
+        return;
+    if (OnWayland()) {
+        SetWaylandAppId(Window, WaylandAppId(WindowClass, DesktopName));
+        return;
+    }
+    if (!X11Connection())
         return;
     auto *Keeper = new TIdentityKeeper(Window, WindowClass, DesktopName);
     Window->winId();

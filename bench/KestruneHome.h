@@ -33,7 +33,7 @@ inline bool WaitUntil(const std::function<bool()> &Done, int Milliseconds)
 
 // A home of Kestrune's own for a benchmark: HOME, data, settings and runtime folders below Home,
 // sites 1..Count titled "Site N" that open at Url(N) in a window of their own (no tray icon) of
-// WindowSize, placed a little apart, the
+// WindowSize, placed a little apart (or maximised), the
 // main window shown at start and a recent update check, so that no start asks the product's server.
 struct TKestruneHome
 {
@@ -41,7 +41,7 @@ struct TKestruneHome
     QHash<int, QByteArray> Links; // site number -> the link parameter that opens it
 
     bool Make(const QString &Home, int Count, const std::function<QByteArray(int)> &Url,
-              QSize WindowSize = QSize(640, 480))
+              QSize WindowSize = QSize(640, 480), bool Maximised = false)
     {
         Environment = QProcessEnvironment::systemEnvironment();
         Environment.insert(QStringLiteral("HOME"), Home);
@@ -61,7 +61,7 @@ struct TKestruneHome
             Site->SetURL(Url(i));
             Site->SetBrowserChoice(1);
             Site->SetMinimizeToTaskbar(1);
-            Site->SetWindowState(0);
+            Site->SetWindowState(Maximised ? 2 : 0);
             Site->SetWindowRect({20 + i * 10, 20 + i * 10, 20 + i * 10 + WindowSize.width(),
                                  20 + i * 10 + WindowSize.height()});
             Links.insert(i, EncodeLinkParameter(*Site, false));

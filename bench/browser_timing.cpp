@@ -3,7 +3,9 @@
 // copy), the memory of the whole process tree with 1, 5 and 10 windows of different sites, and the
 // CPU time of the tree while 5 windows sit idle. Run under an X server (bench/browser_vs_chromium.sh).
 //
-//   browser_timing <kestrune binary> [chromium binary] [--idle-seconds N] [--repeat N]
+//   browser_timing <kestrune binary> [chromium binary] [--idle-seconds N] [--repeat N] [--maximised]
+//
+// --maximised opens every window maximised (needs a window manager).
 //
 // Pages come from a server of our own on 127.0.0.1; site N is http://siteN.localhost:<port>/page,
 // whose onload asks for /loaded?id=N: that request marks the page as loaded.
@@ -13,6 +15,8 @@
 #include "ProcessTree.h"
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -51,24 +55,60 @@ struct TBrowser
     QProcessEnvironment Environment;
 };
 
+// The steps of opening one site, in ms after the start that asked for it: the program's own
+// (a benchmark build writes them to standard error) and the page's.
+using TSteps = QHash<QString, double>;
+
 struct TResult
 {
-    QList<double> Cold, Warm;
+    QList<double> Cold, Warm, LaterRun;
+    QList<TSteps> ColdSteps, WarmSteps;
     std::optional<double> Pss1, Pss5, Pss10, Idle;
     QString Breakdown1, Breakdown10;
 };
 
 constexpr int LoadLimit = 60000;
 
-TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int IdleSeconds, int &NextSite)
+// The step lines of a process's standard error from Offset on, each step's first time at or after
+// Since, as ms after Since.
+TSteps ReadSteps(const QString &File, qint64 Offset, double Since)
+{
+    TSteps Steps;
+    QFile Log(File);
+    if (!Log.open(QIODevice::ReadOnly) || !Log.seek(Offset))
+        return Steps;
+    while (!Log.atEnd()) {
+        const QList<QByteArray> Fields = Log.readLine().trimmed().split(' ');
+        if (Fields.size() != 3 || Fields[0] != "kestrune-step")
+            continue;
+        const QString Name = QString::fromLatin1(Fields[1]);
+        const double At = Fields[2].toDouble();
+        if (At >= Since && !Steps.contains(Name))
+            Steps.insert(Name, At - Since);
+    }
+    return Steps;
+}
+
+void AddPageSteps(TSteps &Steps, const TPageServer &Server, int Site, double Since)
+{
+    const QHash<QString, double> Page = Server.PageSteps.value(Site);
+    for (auto It = Page.cbegin(); It != Page.cend(); ++It)
+        Steps.insert(QStringLiteral("page-") + It.key(), It.value() - Since);
+}
+
+TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int IdleSeconds, int &NextSite,
+                const QString &LogFolder)
 {
     TResult Result;
+    int Launches = 0;
     auto Launch = [&](QProcess &Process, int Site) {
         Process.setProcessEnvironment(Browser.Environment);
         Process.setProgram(Browser.Program);
         Process.setArguments(Browser.Arguments(Server.Url(Site)));
         Process.setStandardOutputFile(QProcess::nullDevice());
-        Process.setStandardErrorFile(QProcess::nullDevice());
+        const QString Log = LogFolder + QStringLiteral("/%1-%2.log").arg(Browser.Name).arg(++Launches);
+        Process.setStandardErrorFile(Log);
+        Process.setProperty("log", Log);
         Process.start();
     };
     auto Stop = [](QProcess &Process) {
@@ -77,6 +117,9 @@ TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int Id
             Process.kill();
             Process.waitForFinished(5000);
         }
+    };
+    auto Painted = [&](int Site) {
+        WaitUntil([&] { return Server.PageSteps.value(Site).contains(QStringLiteral("paint")); }, 2000);
     };
 
     // A first run of all fills the profile's folders, as an earlier use of the program would have.
@@ -92,15 +135,22 @@ TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int Id
         QProcess Process;
         const int Site = NextSite++;
         const qint64 Start = Server.Clock.elapsed();
+        const double Wall = WallMilliseconds();
         Launch(Process, Site);
-        if (WaitUntil([&] { return Server.LoadedAt.contains(Site); }, LoadLimit))
+        if (WaitUntil([&] { return Server.LoadedAt.contains(Site); }, LoadLimit)) {
             Result.Cold << double(Server.LoadedAt[Site] - Start);
+            Painted(Site);
+            TSteps Steps = ReadSteps(Process.property("log").toString(), 0, Wall);
+            AddPageSteps(Steps, Server, Site, Wall);
+            Result.ColdSteps << Steps;
+        }
         Stop(Process);
     }
 
     QProcess Running;
     int Site = NextSite++;
     Launch(Running, Site);
+    const QString RunningLog = Running.property("log").toString();
     int Open = 0;
     if (WaitUntil([&] { return Server.LoadedAt.contains(Site); }, LoadLimit))
         Open = 1;
@@ -111,16 +161,31 @@ TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int Id
         Result.Breakdown1 = TreeBreakdown(Running.processId());
     }
     auto OpenAnother = [&](bool Time) {
+        // A second between opens, as a user's clicks would leave at the quickest: what a browser
+        // prepares once a window has opened is ready by then.
+        WaitUntil([] { return false; }, 1000);
         QProcess Later;
         const int Next = NextSite++;
+        const qint64 Offset = QFileInfo(RunningLog).size();
+        std::optional<qint64> Ended;
+        QObject::connect(&Later, &QProcess::finished, &Later, [&] { Ended = Server.Clock.elapsed(); });
         const qint64 Start = Server.Clock.elapsed();
+        const double Wall = WallMilliseconds();
         Launch(Later, Next);
         const bool Loaded = WaitUntil([&] { return Server.LoadedAt.contains(Next); }, LoadLimit);
-        if (Loaded && Time)
-            Result.Warm << double(Server.LoadedAt[Next] - Start);
         WaitUntil([&] { return Later.state() == QProcess::NotRunning; }, 10000);
         if (Later.state() != QProcess::NotRunning)
             Later.kill();
+        if (Loaded && Time) {
+            Result.Warm << double(Server.LoadedAt[Next] - Start);
+            if (Ended)
+                Result.LaterRun << double(*Ended - Start);
+            Painted(Next);
+            TSteps Steps = ReadSteps(Later.property("log").toString(), 0, Wall);
+            Steps.insert(ReadSteps(RunningLog, Offset, Wall));
+            AddPageSteps(Steps, Server, Next, Wall);
+            Result.WarmSteps << Steps;
+        }
         Open += Loaded ? 1 : 0;
     };
     while (Open < 5)
@@ -145,6 +210,24 @@ TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int Id
     return Result;
 }
 
+// Each step's median over the opens that reached it, in the order of those medians.
+QString StepLine(const QList<TSteps> &Opens)
+{
+    QHash<QString, QList<double>> ByStep;
+    for (const TSteps &Steps : Opens) {
+        for (auto It = Steps.cbegin(); It != Steps.cend(); ++It)
+            ByStep[It.key()] << It.value();
+    }
+    QList<QPair<double, QString>> Order;
+    for (auto It = ByStep.cbegin(); It != ByStep.cend(); ++It)
+        Order.append({Median(It.value()), It.key()});
+    std::sort(Order.begin(), Order.end());
+    QStringList Parts;
+    for (const auto &[At, Name] : Order)
+        Parts << QStringLiteral("%1 %2").arg(Name).arg(At, 0, 'f', 1);
+    return Parts.join(QStringLiteral(", "));
+}
+
 void Report(const QString &Name, const TResult &Result)
 {
     auto Value = [](const std::optional<double> &V) {
@@ -153,6 +236,12 @@ void Report(const QString &Name, const TResult &Result)
     std::printf("%-10s cold start median %7.1f ms (%lld runs)   warm open median %7.1f ms (%lld runs)\n",
                 qPrintable(Name), Median(Result.Cold), qlonglong(Result.Cold.size()), Median(Result.Warm),
                 qlonglong(Result.Warm.size()));
+    std::printf("%-10s the later start's own run (launch to exit) median %.1f ms (%lld runs)\n",
+                qPrintable(Name), Median(Result.LaterRun), qlonglong(Result.LaterRun.size()));
+    std::printf("%-10s steps of a cold start (ms after the launch, medians): %s\n", qPrintable(Name),
+                qPrintable(StepLine(Result.ColdSteps)));
+    std::printf("%-10s steps of a warm open (ms after the later start's launch, medians): %s\n",
+                qPrintable(Name), qPrintable(StepLine(Result.WarmSteps)));
     std::printf(
         "%-10s PSS of the tree: 1 window %s MiB, 5 windows %s MiB, 10 windows %s MiB; idle CPU %s s\n",
         qPrintable(Name), qPrintable(Value(Result.Pss1)), qPrintable(Value(Result.Pss5)),
@@ -171,6 +260,7 @@ int main(int argc, char **argv)
     QStringList Arguments = App.arguments().mid(1);
     int Repeat = 5;
     int IdleSeconds = 30;
+    const bool Maximised = Arguments.removeAll(QStringLiteral("--maximised")) > 0;
     for (qsizetype i = 0; i + 1 < Arguments.size(); ++i) {
         if (Arguments[i] == QLatin1String("--repeat") || Arguments[i] == QLatin1String("--idle-seconds")) {
             (Arguments[i] == QLatin1String("--repeat") ? Repeat : IdleSeconds) = Arguments[i + 1].toInt();
@@ -179,7 +269,9 @@ int main(int argc, char **argv)
         }
     }
     if (Arguments.isEmpty()) {
-        std::fprintf(stderr, "usage: browser_timing <kestrune> [chromium] [--repeat N] [--idle-seconds N]\n");
+        std::fprintf(
+            stderr,
+            "usage: browser_timing <kestrune> [chromium] [--repeat N] [--idle-seconds N] [--maximised]\n");
         return 2;
     }
     TPageServer Server;
@@ -193,8 +285,9 @@ int main(int argc, char **argv)
     Kestrune.Name = QStringLiteral("Kestrune");
     Kestrune.Program = Arguments[0];
     TKestruneHome KHome;
-    if (!KHome.Make(Home.filePath(QStringLiteral("kestrune")), SiteCount,
-                    [&](int i) { return Server.Url(i); }))
+    if (!KHome.Make(
+            Home.filePath(QStringLiteral("kestrune")), SiteCount, [&](int i) { return Server.Url(i); },
+            QSize(640, 480), Maximised))
         return 1;
     Kestrune.Environment = KHome.Environment;
     QHash<QByteArray, QByteArray> Links;
@@ -205,7 +298,10 @@ int main(int argc, char **argv)
     };
 
     int NextSite = 1;
-    const TResult K = Measure(Kestrune, Server, Repeat, IdleSeconds, NextSite);
+    const QString Logs = Home.filePath(QStringLiteral("logs"));
+    QDir().mkpath(Logs);
+    Kestrune.Environment.insert(QStringLiteral("KESTRUNE_STEP_TIMES"), QStringLiteral("1"));
+    const TResult K = Measure(Kestrune, Server, Repeat, IdleSeconds, NextSite, Logs);
     Report(Kestrune.Name, K);
 
     if (Arguments.size() > 1) {
@@ -214,7 +310,7 @@ int main(int argc, char **argv)
         Chromium.Program = Arguments[1];
         Chromium.Environment = QProcessEnvironment::systemEnvironment();
         const QString Profile = Home.filePath(QStringLiteral("chromium"));
-        Chromium.Arguments = [Profile](const QByteArray &Url) {
+        Chromium.Arguments = [Profile, Maximised](const QByteArray &Url) {
             QStringList Flags{QStringLiteral("--app=") + QString::fromLatin1(Url),
                               QStringLiteral("--user-data-dir=") + Profile,
                               QStringLiteral("--no-first-run"),
@@ -225,16 +321,20 @@ int main(int argc, char **argv)
                               QStringLiteral("--disable-quic")};
             if (::geteuid() == 0)
                 Flags << QStringLiteral("--no-sandbox");
+            if (Maximised)
+                Flags << QStringLiteral("--start-maximized");
             return Flags;
         };
         NextSite = SiteCount / 2 + 1;
-        const TResult C = Measure(Chromium, Server, Repeat, IdleSeconds, NextSite);
+        const TResult C = Measure(Chromium, Server, Repeat, IdleSeconds, NextSite, Logs);
         Report(Chromium.Name, C);
         auto Ratio = [](double A, double B) { return B > 0 ? A / B : -1; };
-        std::printf("ratios Kestrune/Chromium: cold %.2f, warm %.2f, PSS at 10 windows %.2f, idle CPU %.2f\n",
-                    Ratio(Median(K.Cold), Median(C.Cold)), Ratio(Median(K.Warm), Median(C.Warm)),
-                    Ratio(K.Pss10.value_or(-1), C.Pss10.value_or(0)),
-                    Ratio(K.Idle.value_or(-1), C.Idle.value_or(0)));
+        std::printf(
+            "ratios Kestrune/Chromium: cold %.2f, warm %.2f, later start's run %.2f, PSS at 10 windows "
+            "%.2f, idle CPU %.2f\n",
+            Ratio(Median(K.Cold), Median(C.Cold)), Ratio(Median(K.Warm), Median(C.Warm)),
+            Ratio(Median(K.LaterRun), Median(C.LaterRun)), Ratio(K.Pss10.value_or(-1), C.Pss10.value_or(0)),
+            Ratio(K.Idle.value_or(-1), C.Idle.value_or(0)));
     }
     return 0;
 }

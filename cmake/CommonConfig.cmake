@@ -11,6 +11,10 @@ target_compile_definitions(kestrune_flags INTERFACE
     QT_NO_URL_CAST_FROM_STRING
     QT_NO_CONTEXTLESS_CONNECT
     QT_NO_FOREACH)
+# A benchmark build can print the steps of a start and of a window opening (sources/StepTimes.h).
+if(KESTRUNE_BUILD_BENCH)
+    target_compile_definitions(kestrune_flags INTERFACE KESTRUNE_STEP_TIMES)
+endif()
 if(KESTRUNE_SANITIZE)
     target_compile_options(kestrune_flags INTERFACE -fsanitize=address,undefined -fno-omit-frame-pointer
                                                    -fno-sanitize-recover=undefined)

@@ -5,6 +5,7 @@
 #include "KestruneVersion.h"
 #include "LogNoise.h"
 #include "Main.h"
+#include "StepTimes.h"
 #include "platform/FreedesktopServices.h"
 #include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
@@ -162,8 +163,11 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral(KESTRUNE_APP_ID), DataModule.MainIcon()));
     // Hand-overs are taken from before our own link parameters are opened: a box shown for one of
     // them must not keep a later start searching for us until it gives up.
+    NoteStep("main-window-asked");
     TfMainForm Form(Desktop, Profile, Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {
-        Guard.Listen(&Created, [&Created](const QByteArray &Parameter) { Created.OpenLink(Parameter); });
+        Guard.Listen(&Created, [&Created](const QByteArray &Parameter) {
+            Created.OpenLink(Parameter, TfMainForm::TWindowFor::AfterAnswer);
+        });
     });
     Running = &Form;
     QObject::connect(&Form, &TfMainForm::FormClosed, &App, [&Guard] {
@@ -182,6 +186,7 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
         return 0;
 
     Form.show();
+    NoteStep("main-window-shown");
     App.exec();
     return 0;
 }

@@ -124,7 +124,7 @@ TfBrowserWin::TfBrowserWin(QObject *Owner, const QString &IconFile, TKestrunSite
     // Each site stands in the taskbar and dock as an application of its own, tied to its launchers.
     if (FSite)
         SetWindowIdentity(this, SiteWindowClass(FSite->Title()), SiteDesktopName(FSite->Title()));
-    FWebBrowser = new TEmbeddedWB(this, FProfile);
+    FWebBrowser = new TEmbeddedWB(this, FProfile, TEmbeddedWB::TPageUse::SiteWindow);
     FStatusBar = new QStatusBar(this);
     FStatusBar->setSizeGripEnabled(false);
     auto *Layout = new QVBoxLayout(this);
@@ -651,7 +651,7 @@ TfBrowserPopup::TfBrowserPopup(QWidget *Opener, QWebEngineNewWindowRequest &Requ
                               SiteDesktopName(Site->Site()->Title()));
     }
     setWindowTitle(OpeningCaption);
-    FWebBrowser = new TEmbeddedWB(this, FProfile);
+    FWebBrowser = new TEmbeddedWB(this, FProfile, TEmbeddedWB::TPageUse::WindowRequest);
     auto *Layout = new QVBoxLayout(this);
     Layout->setContentsMargins(0, 0, 0, 0);
     Layout->addWidget(FWebBrowser);

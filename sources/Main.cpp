@@ -3,6 +3,7 @@
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 #include "platform/WaylandWindows.h"
+#include "platform/WebProfile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -22,6 +23,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
+#include <algorithm>
 
 #include <cstdio>
 
@@ -331,6 +333,15 @@ void TfMainForm::FormCreate(const QList<QByteArray> &Parameters,
     ReadSettings();
     LoadSiteIcons();
     LoadSitesAtStart();
+    // A start that opens a site window gets the engine going now: its helper processes and the
+    // page's renderer start while the list is made and shown.
+    if (std::any_of(Parameters.cbegin(), Parameters.cend(), [this](const QByteArray &Parameter) {
+            TLinkParameter Link;
+            const TKestrunSite *Site =
+                DecodeLinkParameter(Parameter, Link) ? FindSiteByTitle(Link.Title) : nullptr;
+            return Site && Site->BrowserChoice() == 1 && SiteWindowsCanRun();
+        }))
+        FWebProfile.PreparePageNow();
     LoadSiteWatchesAtStart();
     FillSiteList();
     lvSitesSelectItem(nullptr, false);
@@ -522,7 +533,7 @@ TKestrunSite *TfMainForm::FindSiteByTitle(const QByteArray &Title) const
     return nullptr;
 }
 
-void TfMainForm::OpenLink(const QByteArray &Parameter)
+void TfMainForm::OpenLink(const QByteArray &Parameter, TWindowFor When)
 {
     if (Parameter.isEmpty() || FClosed)
         return;
@@ -540,8 +551,21 @@ void TfMainForm::OpenLink(const QByteArray &Parameter)
                                 "\" url has been chaged from link creation time!. Please update the link."));
         }
         // The box may have let other events run; the site may be gone, or the program ending.
-        if (!FClosed && Sites.IndexOf(Site) >= 0)
-            RunSite(Site, Link.OpenMinimized);
+        if (FClosed || Sites.IndexOf(Site) < 0)
+            return;
+        // Making the window is work, not an answer: the later start need not wait for it. A
+        // site that cannot open in a window still says so before the answer.
+        if (When == TWindowFor::AfterAnswer && Site->BrowserChoice() == 1 && SiteWindowsCanRun()) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, Site, Minimized = Link.OpenMinimized] {
+                    if (!FClosed && Sites.IndexOf(Site) >= 0)
+                        RunSite(Site, Minimized);
+                },
+                Qt::QueuedConnection);
+            return;
+        }
+        RunSite(Site, Link.OpenMinimized);
         return;
     }
     const TMsgResult Answer = ShowMessage(

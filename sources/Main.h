@@ -180,7 +180,15 @@ public:
     QAction *miTrayQuit = nullptr;
 
     // ---- Start, hand-over, tray, end (Main.cpp) -------------------------------------------------
-    void OpenLink(const QByteArray &Parameter);
+    // When a link's site window is made: at once, or (for a link handed over by a later start)
+    // from the event loop, right after the later start has had its answer. Every box a link
+    // brings comes before that answer either way.
+    enum class TWindowFor
+    {
+        Now,
+        AfterAnswer
+    };
+    void OpenLink(const QByteArray &Parameter, TWindowFor When = TWindowFor::Now);
     TKestrunSite *FindSiteByTitle(const QByteArray &Title) const;
     void HideToTray();
     void ShowFromTray();

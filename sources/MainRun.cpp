@@ -3,6 +3,7 @@
 #include "Main.h"
 #include "Rendering.h"
 #include "RunTexts.h"
+#include "StepTimes.h"
 #include "platform/DesktopNotification.h"
 #include "platform/DesktopServices.h"
 #include "platform/WaylandWindows.h"
@@ -43,7 +44,9 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         const QString IconFile = ProgramFolder + QStringLiteral("Icons/") +
                                  (Image >= 0 ? IconNames.value(Image) : QString::fromUtf8(Site->IconName())) +
                                  QStringLiteral(".ico");
+        NoteStep("window-asked");
         auto *Window = new TfBrowserWin(this, IconFile, Site, FServices, FWebProfile);
+        NoteStep("window-made");
         Window->SetOnBrowserOpened([this](TKestrunSite *S, TfBrowserWin *W) { BrowserOpened(S, W); });
         Window->SetOnBrowserClosed([this](TKestrunSite *S, TfBrowserWin *W) { BrowserClosed(S, W); });
         Window->SetOnTitleChanged([this](TKestrunSite *S, TfBrowserWin *W, const QString &Title) {
@@ -64,6 +67,7 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
             SiteWebNotification(S, W, Title, Text, Shown);
         });
         Window->ShowBrowserWindow();
+        NoteStep("window-shown");
         if (Minimized)
             Window->MinimizeOrHide();
         else

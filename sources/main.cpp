@@ -4,6 +4,7 @@
 #include "AppEntry.h"
 #include "CommandLine.h"
 #include "DataFolder.h"
+#include "StepTimes.h"
 #include "platform/DataFolderLock.h"
 #include "platform/InstanceGuard.h"
 
@@ -105,6 +106,7 @@ int FailStart(int &argc, char **argv, const QString &Message)
 
 int main(int argc, char *argv[])
 {
+    NoteStep("launcher-start");
     const int Answered = HandleInformationOptions(argc, argv);
     if (Answered >= 0)
         return Answered;
@@ -117,14 +119,17 @@ int main(int argc, char *argv[])
     // display connection exists.
     TInstanceGuard Guard(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
     try {
-        if (Guard.AlreadyRunning(Line.Parameters))
+        if (Guard.AlreadyRunning(Line.Parameters)) {
+            NoteStep("handed-over");
             return 0;
+        }
     } catch (const std::exception &Error) {
         return FailStart(argc, argv, QString::fromLocal8Bit(Error.what()));
     }
 
     std::string Module;
     void *Body = LoadBody(Module);
+    NoteStep("body-loaded");
     const auto Run = Body ? BodyFunction<TKestruneRun>(Body, Module, KestruneRunSymbol) : nullptr;
     if (!Run)
         return 1;

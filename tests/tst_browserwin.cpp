@@ -24,6 +24,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QToolButton>
+#include <QWebEngineHistory>
 #include <QWebEngineProfile>
 #include <QtTest>
 
@@ -188,6 +189,7 @@ private slots:
     void cleanup();
 
     void firstShowOpensThenTitleReachesCaptionTrayAndMenu();
+    void nextWindowTakesThePageMadeAhead();
     void closeRoadStoresPlacement_data();
     void closeRoadStoresPlacement();
     void placementStoredOnceSettled_data();
@@ -296,6 +298,55 @@ void TestBrowserWin::firstShowOpensThenTitleReachesCaptionTrayAndMenu()
     // The status bar shows what the page's control reports, a download's progress included.
     emit Window->WebBrowser()->StatusMessage(QStringLiteral("http://127.0.0.1/next"));
     QCOMPARE(Window->StatusBar()->currentMessage(), QStringLiteral("http://127.0.0.1/next"));
+}
+
+// Once a site window has loaded, the profile starts the next window's page and its renderer
+// process ahead. The next window takes it, for a site of its own: that process is then locked to
+// the new site, apart from the first window's, and the empty first document leaves no history.
+// Once the last window has gone, so has the page made ahead.
+void TestBrowserWin::nextWindowTakesThePageMadeAhead()
+{
+    TTestServer Server;
+    Server.Pages["/"] = {200, "<html><head><title>First</title></head><body>first</body></html>"};
+    Server.Pages["/next"] = {200, "<html><head><title>Next</title></head><body>next</body></html>"};
+    Server.Start();
+    QVERIFY(!FProfile.HasSparePage());
+    const auto First = MakeSite(Server.Url("/"));
+    // Another host name is another site.
+    const auto Next = MakeSite(Server.Url("/next").replace("127.0.0.1", "localhost"));
+    TEvents Events;
+
+    QPointer<TfBrowserWin> FirstWindow = Open(First.get(), Events, &Server);
+    QTRY_COMPARE_WITH_TIMEOUT(FirstWindow->windowTitle(), QStringLiteral("Kestrune: First"), LoadTimeout);
+    const qint64 FirstProcess = FirstWindow->WebBrowser()->page()->renderProcessPid();
+    QVERIFY(FirstProcess > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(FProfile.HasSparePage(), LoadTimeout);
+
+    auto *NextWindow = new TfBrowserWin(&FOwner, QString(), Next.get(), FDesktop, FProfile);
+    QVERIFY(!FProfile.HasSparePage());
+    QWebEnginePage *Page = NextWindow->WebBrowser()->page();
+    QTRY_VERIFY_WITH_TIMEOUT(Page->renderProcessPid() > 0, LoadTimeout); // started before any load
+    const qint64 Prepared = Page->renderProcessPid();
+    QVERIFY(Prepared != FirstProcess);
+    Events.Bind(NextWindow, &Server);
+    NextWindow->ShowBrowserWindow();
+    QTRY_COMPARE_WITH_TIMEOUT(NextWindow->windowTitle(), QStringLiteral("Kestrune: Next"), LoadTimeout);
+    QCOMPARE(Page->renderProcessPid(), Prepared);
+    QCOMPARE(Page->url(), QUrl(QString::fromLatin1(Next->URL())));
+    QCOMPARE(Page->history()->count(), 1);
+    QVERIFY(!Page->history()->canGoBack());
+    QCOMPARE(FirstWindow->WebBrowser()->page()->renderProcessPid(), FirstProcess);
+    QCOMPARE(Server.Requests, (QList<QByteArray>{"/", "/next"}));
+
+    // And the page after it is made ahead in turn.
+    QTRY_VERIFY_WITH_TIMEOUT(FProfile.HasSparePage(), LoadTimeout);
+
+    delete FirstWindow.data();
+    QVERIFY(FProfile.HasSparePage());
+    delete NextWindow;
+    QVERIFY(!FProfile.HasSparePage());
+    QTest::qWait(2 * TWebProfile::SparePageDelay);
+    QVERIFY(!FProfile.HasSparePage());
 }
 
 void TestBrowserWin::closeRoadStoresPlacement_data()

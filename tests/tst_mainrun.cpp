@@ -98,6 +98,7 @@ private slots:
 
     void runTwiceThenCloseWindow();
     void systemBrowserRoads();
+    void handedOverLinkAnswersBeforeItsWindowIsMade();
     void siteAddress_data();
     void siteAddress();
     void trayEntriesOpenTheirOwnSiteAndWindow();
@@ -360,6 +361,45 @@ void TestMainRun::systemBrowserRoads()
     FForm->tbRunClick();
     QCOMPARE(FDesktop.TakeOpened(),
              (QList<QByteArray>{"http://www.example.org/start", "mailto:someone@example.org"}));
+}
+
+// A link handed over by a later start: its boxes and the system browser come before the later
+// start has its answer; the site's own window is made right after, from the event loop, unless
+// the program has ended meanwhile.
+void TestMainRun::handedOverLinkAnswersBeforeItsWindowIsMade()
+{
+    constexpr auto AfterAnswer = TfMainForm::TWindowFor::AfterAnswer;
+    FForm->OpenLink(EncodeLinkParameter(*FForm->Sites[0], false), AfterAnswer);
+    QVERIFY(FForm->OpenBrowsers.isEmpty());
+    QTRY_COMPARE(FForm->OpenBrowsers.size(), 1);
+    QCOMPARE(FForm->OpenBrowsers[0].Site, FForm->Sites[0]);
+    QVERIFY(MessageBoxTest::TakeRecords().isEmpty());
+
+    FForm->OpenLink(EncodeLinkParameter(*FForm->Sites[1], false), AfterAnswer);
+    QCOMPARE(FDesktop.TakeOpened(), QList<QByteArray>{"http://127.0.0.1:1/beta"});
+
+    // The notice of a changed address is a box: shown before the answer, the window after it.
+    TKestrunSite Moved;
+    Moved.SetTitle("Alpha");
+    Moved.SetURL("http://elsewhere/");
+    FForm->OpenLink(EncodeLinkParameter(Moved, false), AfterAnswer);
+    QCOMPARE(MessageBoxTest::TakeRecords().size(), 1);
+    QCOMPARE(FForm->OpenBrowsers.size(), 1);
+    QTRY_COMPARE(FForm->OpenBrowsers.size(), 2);
+
+    // The program ends before the window was made: it is never made.
+    const TKestrunSite *Third = FForm->Sites[2];
+    FForm->OpenLink(EncodeLinkParameter(*Third, false), AfterAnswer);
+    FForm->QuitWithoutQuestions();
+    QVERIFY(FForm->Closed());
+    QTest::qWait(100);
+    for (const TOpenBrowser &Record : std::as_const(FForm->OpenBrowsers))
+        QVERIFY(Record.Site != Third);
+    for (QWidget *Window : QApplication::topLevelWidgets()) {
+        if (const auto *SiteWindow = qobject_cast<TfBrowserWin *>(Window))
+            QVERIFY(SiteWindow->Site() != Third);
+    }
+    QVERIFY(FDesktop.TakeOpened().isEmpty());
 }
 
 void TestMainRun::siteAddress_data()

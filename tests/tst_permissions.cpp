@@ -67,7 +67,7 @@ class TPageUnderTest
 {
 public:
     TPageUnderTest(TWebProfile &Profile, const QString &Url)
-        : FView(std::make_unique<TEmbeddedWB>(nullptr, Profile))
+        : FView(std::make_unique<TEmbeddedWB>(nullptr, Profile, TEmbeddedWB::TPageUse::SiteWindow))
     {
         FView->resize(400, 300);
         FView->show();

@@ -1,6 +1,7 @@
 #include "platform/EmbeddedWB.h"
 
 #include "RunTexts.h"
+#include "StepTimes.h"
 #include "platform/MemoryRelease.h"
 #include "platform/MessageBoxes.h"
 #include "platform/WebProfile.h"
@@ -61,9 +62,10 @@ TNewWindowRoute RouteNewWindow(QWebEngineNewWindowRequest::DestinationType Desti
     return TNewWindowRoute::SystemBrowser;
 }
 
-TEmbeddedWB::TEmbeddedWB(QWidget *Parent, TWebProfile &Profile) : QWebEngineView(Parent), FProfile(Profile)
+TEmbeddedWB::TEmbeddedWB(QWidget *Parent, TWebProfile &Profile, TPageUse Use)
+    : QWebEngineView(Parent), FProfile(Profile), FPageTaken(Use == TPageUse::SiteWindow)
 {
-    auto *Page = new QWebEnginePage(FProfile.Engine(), this);
+    auto *Page = FPageTaken ? FProfile.TakePage(this) : new QWebEnginePage(FProfile.Engine(), this);
     setPage(Page);
 
     // What the site window asks of the engine: images, video and sound load; scripts and plug-ins run.
@@ -95,6 +97,7 @@ TEmbeddedWB::TEmbeddedWB(QWidget *Parent, TWebProfile &Profile) : QWebEngineView
         if (FOnStatusTextChange)
             FOnStatusTextChange(Url);
     });
+    connect(Page, &QWebEnginePage::loadStarted, this, [] { NoteStep("load-started"); });
     connect(Page, &QWebEnginePage::loadStarted, this, &TEmbeddedWB::LoadStarted);
     connect(Page, &QWebEnginePage::loadFinished, this, &TEmbeddedWB::LoadFinished);
     connect(Page, &QWebEnginePage::newWindowRequested, this, &TEmbeddedWB::NewWindowRequested);
@@ -121,6 +124,8 @@ TEmbeddedWB::~TEmbeddedWB()
     // The engine may answer pending requests while its page goes: nobody must hear of it.
     *FAlive = false;
     delete page();
+    if (FPageTaken)
+        FProfile.PageClosed();
     if (TMemoryRelease *Release = TMemoryRelease::OfApplication())
         Release->PageGone();
 }
@@ -245,6 +250,10 @@ void TEmbeddedWB::ShowStatus(const QString &Text)
 
 void TEmbeddedWB::LoadFinished()
 {
+    NoteStep("load-finished");
+    // The next window's page is made once this one has drawn, not while it loads.
+    if (FPageTaken)
+        FProfile.PrepareNextPage();
     if (FOutstanding > 0)
         ShowStatus(DoneStatus);
     // Failed loads (a refused connection, an error page) finish their navigations too.

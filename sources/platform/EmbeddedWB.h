@@ -33,8 +33,16 @@ public:
     using TNotifyEvent = std::function<void()>;
     using TSourceReady = std::function<void(bool Ok, const QByteArray &Text)>;
 
+    // What the page is for: a site window takes the page its profile made ahead; the page that a
+    // window request of another page fills (a popup) must be new and not yet started.
+    enum class TPageUse
+    {
+        SiteWindow,
+        WindowRequest
+    };
+
     // The page is made on Profile, which must outlive this control.
-    TEmbeddedWB(QWidget *Parent, TWebProfile &Profile);
+    TEmbeddedWB(QWidget *Parent, TWebProfile &Profile, TPageUse Use);
     ~TEmbeddedWB() override;
 
     TWebProfile &Profile() const { return FProfile; }
@@ -94,6 +102,7 @@ private:
     static void Raise(const TNotifyEvent &Event);
 
     TWebProfile &FProfile;
+    const bool FPageTaken; // taken from the profile, and given back when it goes
     TTextEvent FOnTitleChange;
     TTextEvent FOnStatusTextChange;
     TNotifyEvent FOnBeforeNavigate2;

@@ -1,5 +1,6 @@
 // The first copy's side of the hand-over: the local server and its connections. Apart from the
 // rest of the guard so that the launcher, which only ever hands over, needs no QtNetwork.
+#include "StepTimes.h"
 #include "platform/InstanceGuard.h"
 
 #include <QCoreApplication>
@@ -55,6 +56,7 @@ private:
 
     void Deliver()
     {
+        NoteStep("record-received");
         FTimer.stop();
         FDelivering = true;
         // The handler may run message boxes (nested event loops) during which this connection, its
@@ -78,6 +80,7 @@ private:
         if (FSocket->state() == QLocalSocket::ConnectedState) {
             FSocket->write(Aborted ? &HandOverRefusal : &HandOverAcknowledgement, 1);
             FSocket->flush();
+            NoteStep("acknowledged");
             FSocket->disconnectFromServer();
         }
         if (FSocket->state() == QLocalSocket::UnconnectedState)

@@ -1,5 +1,6 @@
 #include "platform/WebProfile.h"
 
+#include "StepTimes.h"
 #include "platform/DesktopNotification.h"
 #include "platform/EmbeddedWB.h"
 #include "platform/MessageBoxes.h"
@@ -85,11 +86,29 @@ QString UniqueDownloadName(const QString &Folder, const QString &Wanted, const Q
 
 TWebProfile::TWebProfile(const QString &Name, const QString &PermissionFolder)
     : FName(Name), FPermissions(PermissionFolder)
-{}
+{
+    FSpareTimer.setSingleShot(true);
+    FSpareTimer.setInterval(SparePageDelay);
+    QObject::connect(&FSpareTimer, &QTimer::timeout, &FSpareTimer, [this] {
+        if (FPagesTaken > 0 && FEngine)
+            PreparePageNow();
+    });
+}
+
+void TWebProfile::PreparePageNow()
+{
+    if (FSpare)
+        return;
+    FSpare = new QWebEnginePage(Engine());
+    // Asking the empty first document anything makes the page start its renderer process.
+    FSpare->runJavaScript(QStringLiteral("0"));
+}
 
 TWebProfile::~TWebProfile()
 {
     *FAlive = false;
+    FSpareTimer.stop();
+    delete FSpare.data();
     FUnconfirmed.clear();
     // The engine's profile first: downloads it cancels as it goes still find their reservations.
     FEngine.reset();
@@ -99,6 +118,7 @@ QWebEngineProfile *TWebProfile::Engine()
 {
     if (FEngine)
         return FEngine.get();
+    NoteStep("profile-asked");
     FEngine = std::make_unique<QWebEngineProfile>(FName);
     const QString Data = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
     const QString Cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
@@ -111,7 +131,34 @@ QWebEngineProfile *TWebProfile::Engine()
     });
     QObject::connect(FEngine.get(), &QWebEngineProfile::downloadRequested, FEngine.get(),
                      [this](QWebEngineDownloadRequest *Download) { HandleDownload(Download); });
+    NoteStep("profile-made");
     return FEngine.get();
+}
+
+QWebEnginePage *TWebProfile::TakePage(QObject *Parent)
+{
+    ++FPagesTaken;
+    QWebEnginePage *Page = FSpare.data();
+    FSpare = nullptr;
+    if (Page)
+        Page->setParent(Parent);
+    else
+        Page = new QWebEnginePage(Engine(), Parent);
+    return Page;
+}
+
+void TWebProfile::PageClosed()
+{
+    if (FPagesTaken > 0 && --FPagesTaken == 0) {
+        FSpareTimer.stop();
+        delete FSpare.data();
+    }
+}
+
+void TWebProfile::PrepareNextPage()
+{
+    if (!FSpare && FPagesTaken > 0 && !FSpareTimer.isActive())
+        FSpareTimer.start();
 }
 
 std::optional<bool> TWebProfile::PermissionAnswer(const QUrl &Origin, QWebEnginePage::Feature Feature) const

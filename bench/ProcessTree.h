@@ -82,11 +82,13 @@ inline qint64 ParentOf(qint64 Pid)
     return Text.mid(Text.lastIndexOf(')') + 2).split(' ').value(1).toLongLong();
 }
 
-// Where the memory of the tree lies: PSS per kind of process (the engine's --type=, or the program).
-// What a zygote forks keeps the zygote's command line; with Qt's engine those are the pages' renderers.
-inline QString TreeBreakdown(qint64 Root)
+// Where the memory (or another measure) of the tree lies: per kind of process (the engine's --type=,
+// or the program), each process's Value in Unit. What a zygote forks keeps the zygote's command
+// line; with Qt's engine those are the pages' renderers.
+inline QString TreeBreakdown(qint64 Root, const std::function<double(qint64 Pid)> &Value, const QString &Unit,
+                             int Decimals)
 {
-    QMap<QString, QList<qint64>> Kinds; // kind -> PSS of each process, KiB
+    QMap<QString, QList<double>> Kinds; // kind -> Value of each process
     QHash<qint64, QString> KindOf;
     for (const qint64 Pid : Tree(Root)) {
         QFile CommandLine(QStringLiteral("/proc/%1/cmdline").arg(Pid));
@@ -104,25 +106,31 @@ inline QString TreeBreakdown(qint64 Root)
         KindOf.insert(Pid, Kind);
         if (Kind == QLatin1String("zygote") && KindOf.value(ParentOf(Pid)) == QLatin1String("zygote"))
             Kind = QStringLiteral("renderer (forked by the zygote)");
-        Kinds[Kind] << ProcessPssKb(Pid);
+        Kinds[Kind] << Value(Pid);
     }
     QStringList Parts;
     for (auto It = Kinds.cbegin(); It != Kinds.cend(); ++It) {
-        QList<qint64> Each = *It;
+        QList<double> Each = *It;
         std::sort(Each.begin(), Each.end(), std::greater<>());
         QStringList Sizes;
-        qint64 Sum = 0;
-        for (const qint64 Kb : Each) {
-            Sum += Kb;
-            Sizes << QString::number(Kb / 1024.0, 'f', 1);
+        double Sum = 0;
+        for (const double One : Each) {
+            Sum += One;
+            Sizes << QString::number(One, 'f', Decimals);
         }
-        Parts << QStringLiteral("%1 x%2 %3 MiB (%4)")
+        Parts << QStringLiteral("%1 x%2 %3 %4 (%5)")
                      .arg(It.key())
                      .arg(Each.size())
-                     .arg(Sum / 1024.0, 0, 'f', 1)
-                     .arg(Sizes.join(QStringLiteral(" ")));
+                     .arg(Sum, 0, 'f', Decimals)
+                     .arg(Unit, Sizes.join(QStringLiteral(" ")));
     }
     return Parts.join(QStringLiteral("; "));
+}
+
+inline QString TreeBreakdown(qint64 Root)
+{
+    return TreeBreakdown(
+        Root, [](qint64 Pid) { return ProcessPssKb(Pid) / 1024.0; }, QStringLiteral("MiB"), 1);
 }
 
 inline double Median(QList<double> Values)

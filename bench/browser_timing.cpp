@@ -31,18 +31,22 @@
 
 namespace {
 
-double TreeCpuSeconds(qint64 Root)
+// The CPU time a process has used, user and system, in seconds; 0 once it has gone.
+double ProcessCpuSeconds(qint64 Pid)
 {
-    const double Tick = double(sysconf(_SC_CLK_TCK));
-    double Seconds = 0;
-    for (const qint64 Pid : Tree(Root)) {
-        QFile Stat(QStringLiteral("/proc/%1/stat").arg(Pid));
-        if (!Stat.open(QIODevice::ReadOnly))
-            continue;
-        const QByteArray Text = Stat.readAll();
-        const QList<QByteArray> Fields = Text.mid(Text.lastIndexOf(')') + 2).split(' ');
-        Seconds += (Fields.value(11).toDouble() + Fields.value(12).toDouble()) / Tick;
-    }
+    QFile Stat(QStringLiteral("/proc/%1/stat").arg(Pid));
+    if (!Stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray Text = Stat.readAll();
+    const QList<QByteArray> Fields = Text.mid(Text.lastIndexOf(')') + 2).split(' ');
+    return (Fields.value(11).toDouble() + Fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+QHash<qint64, double> TreeCpuSeconds(qint64 Root)
+{
+    QHash<qint64, double> Seconds;
+    for (const qint64 Pid : Tree(Root))
+        Seconds.insert(Pid, ProcessCpuSeconds(Pid));
     return Seconds;
 }
 
@@ -64,7 +68,7 @@ struct TResult
     QList<double> Cold, Warm, LaterRun;
     QList<TSteps> ColdSteps, WarmSteps;
     std::optional<double> Pss1, Pss5, Pss10, Idle;
-    QString Breakdown1, Breakdown10;
+    QString Breakdown1, Breakdown10, IdleBreakdown;
 };
 
 constexpr int LoadLimit = 60000;
@@ -194,11 +198,16 @@ TResult Measure(const TBrowser &Browser, TPageServer &Server, int Repeat, int Id
     QCoreApplication::processEvents();
     Result.Pss5 = TreePssMiB(Running.processId());
     if (IdleSeconds > 0) {
-        const double Before = TreeCpuSeconds(Running.processId());
-        QElapsedTimer Idle;
-        Idle.start();
+        const QHash<qint64, double> Before = TreeCpuSeconds(Running.processId());
         WaitUntil([] { return false; }, IdleSeconds * 1000);
-        Result.Idle = TreeCpuSeconds(Running.processId()) - Before;
+        const QHash<qint64, double> After = TreeCpuSeconds(Running.processId());
+        double Used = 0;
+        for (auto It = After.cbegin(); It != After.cend(); ++It)
+            Used += It.value() - Before.value(It.key());
+        Result.Idle = Used;
+        Result.IdleBreakdown = TreeBreakdown(
+            Running.processId(), [&](qint64 Pid) { return After.value(Pid) - Before.value(Pid); },
+            QStringLiteral("s"), 2);
     }
     while (Open < 10)
         OpenAnother(Result.Warm.size() < Repeat);
@@ -249,6 +258,7 @@ void Report(const QString &Name, const TResult &Result)
         Result.Idle ? qPrintable(QString::number(*Result.Idle, 'f', 3)) : "n/a");
     std::printf("%-10s by process, 1 window: %s\n", qPrintable(Name), qPrintable(Result.Breakdown1));
     std::printf("%-10s by process, 10 windows: %s\n", qPrintable(Name), qPrintable(Result.Breakdown10));
+    std::printf("%-10s idle CPU by process: %s\n", qPrintable(Name), qPrintable(Result.IdleBreakdown));
     std::fflush(stdout);
 }
 

@@ -23,8 +23,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QWindow>
-#include <algorithm>
 
+#include <algorithm>
 #include <cstdio>
 
 namespace {
@@ -339,7 +339,7 @@ void TfMainForm::FormCreate(const QList<QByteArray> &Parameters,
             TLinkParameter Link;
             const TKestrunSite *Site =
                 DecodeLinkParameter(Parameter, Link) ? FindSiteByTitle(Link.Title) : nullptr;
-            return Site && Site->BrowserChoice() == 1 && SiteWindowsCanRun();
+            return Site && OpensInOwnWindow(*Site);
         }))
         FWebProfile.PreparePageNow();
     LoadSiteWatchesAtStart();
@@ -555,7 +555,7 @@ void TfMainForm::OpenLink(const QByteArray &Parameter, TWindowFor When)
             return;
         // Making the window is work, not an answer: the later start need not wait for it. A
         // site that cannot open in a window still says so before the answer.
-        if (When == TWindowFor::AfterAnswer && Site->BrowserChoice() == 1 && SiteWindowsCanRun()) {
+        if (When == TWindowFor::AfterAnswer && OpensInOwnWindow(*Site)) {
             QMetaObject::invokeMethod(
                 this,
                 [this, Site, Minimized = Link.OpenMinimized] {

@@ -247,6 +247,8 @@ public:
     void OpenInSystemBrowser(const QByteArray &URL, bool Minimized);
     // Site windows need the web engine, which does not start as root with its sandbox on.
     bool SiteWindowsCanRun() const;
+    // The site opens in a window of its own here (not in the system's browser, not refused).
+    bool OpensInOwnWindow(const TKestrunSite &Site) const;
     void ReportSiteWindowsBlocked(const TKestrunSite *Site);
     // The five events of a browser window, and the open-window entries of the tray menu.
     void BrowserOpened(TKestrunSite *Site, TfBrowserWin *Window);

@@ -82,6 +82,11 @@ void TfMainForm::RunSite(TKestrunSite *Site, bool Minimized)
         ActivateWindow(Opened);
 }
 
+bool TfMainForm::OpensInOwnWindow(const TKestrunSite &Site) const
+{
+    return Site.BrowserChoice() == 1 && SiteWindowsCanRun();
+}
+
 bool TfMainForm::SiteWindowsCanRun() const
 {
     // The engine ends the whole process when it cannot start its sandbox as root.

@@ -97,7 +97,6 @@ TEmbeddedWB::TEmbeddedWB(QWidget *Parent, TWebProfile &Profile, TPageUse Use)
         if (FOnStatusTextChange)
             FOnStatusTextChange(Url);
     });
-    connect(Page, &QWebEnginePage::loadStarted, this, [] { NoteStep("load-started"); });
     connect(Page, &QWebEnginePage::loadStarted, this, &TEmbeddedWB::LoadStarted);
     connect(Page, &QWebEnginePage::loadFinished, this, &TEmbeddedWB::LoadFinished);
     connect(Page, &QWebEnginePage::newWindowRequested, this, &TEmbeddedWB::NewWindowRequested);
@@ -238,6 +237,7 @@ void TEmbeddedWB::Raise(const TNotifyEvent &Event)
 
 void TEmbeddedWB::LoadStarted()
 {
+    NoteStep("load-started");
     ++FOutstanding;
     Raise(FOnBeforeNavigate2);
 }

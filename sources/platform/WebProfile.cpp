@@ -89,10 +89,8 @@ TWebProfile::TWebProfile(const QString &Name, const QString &PermissionFolder)
 {
     FSpareTimer.setSingleShot(true);
     FSpareTimer.setInterval(SparePageDelay);
-    QObject::connect(&FSpareTimer, &QTimer::timeout, &FSpareTimer, [this] {
-        if (FPagesTaken > 0 && FEngine)
-            PreparePageNow();
-    });
+    // Started only while a taken page is open, and stopped when the last one goes.
+    QObject::connect(&FSpareTimer, &QTimer::timeout, &FSpareTimer, [this] { PreparePageNow(); });
 }
 
 void TWebProfile::PreparePageNow()

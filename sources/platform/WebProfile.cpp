@@ -98,8 +98,10 @@ void TWebProfile::PreparePageNow()
     if (FSpare)
         return;
     FSpare = new QWebEnginePage(Engine());
-    // Asking the empty first document anything makes the page start its renderer process.
-    FSpare->runJavaScript(QStringLiteral("0"));
+    // Asking the empty first document for its text makes the page start its renderer process.
+    // Running a script would do too, but the script context it makes is dropped at the first
+    // navigation, and the garbage collection that follows keeps the renderer busy for a while.
+    FSpare->toPlainText([](const QString &) {});
 }
 
 TWebProfile::~TWebProfile()

@@ -71,28 +71,25 @@ QString ZoomText(double Zoom)
 }
 
 TPageTools::TPageTools(QWidget *Window, QWebEngineView *View, QBoxLayout *Layout, int Index)
-    : QObject(Window), FWindow(Window), FView(View)
+    : QObject(Window), FWindow(Window), FView(View), FLayout(Layout), FFindBarIndex(Index)
 {
-    FFindBar = new TFindBar(Window, View);
-    Layout->insertWidget(Index, FFindBar);
-
     FFind = Action(Window, QStringLiteral("Find in page..."), QKeySequence::keyBindings(QKeySequence::Find));
-    connect(FFind, &QAction::triggered, FFindBar, &TFindBar::Open);
+    connect(FFind, &QAction::triggered, this, [this] { FindBar()->Open(); });
     auto *Next =
         Action(Window, QStringLiteral("Find next"), QKeySequence::keyBindings(QKeySequence::FindNext));
     connect(Next, &QAction::triggered, this, [this] {
-        if (FFindBar->isHidden())
-            FFindBar->Open();
+        if (TFindBar *Bar = FindBar(); Bar->isHidden())
+            Bar->Open();
         else
-            FFindBar->FindNext();
+            Bar->FindNext();
     });
     auto *Previous = Action(Window, QStringLiteral("Find previous"),
                             QKeySequence::keyBindings(QKeySequence::FindPrevious));
     connect(Previous, &QAction::triggered, this, [this] {
-        if (FFindBar->isHidden())
-            FFindBar->Open();
+        if (TFindBar *Bar = FindBar(); Bar->isHidden())
+            Bar->Open();
         else
-            FFindBar->FindPrevious();
+            Bar->FindPrevious();
     });
 
     // Ctrl+plus is Ctrl+Shift+= on many layouts, which comes as Ctrl+Shift+plus; Ctrl+= zooms in too,
@@ -128,6 +125,15 @@ TPageTools::TPageTools(QWidget *Window, QWebEngineView *View, QBoxLayout *Layout
     const QList<QObject *> Children = View->children();
     for (QObject *Child : Children)
         WatchWheelOf(Child);
+}
+
+TFindBar *TPageTools::FindBar()
+{
+    if (!FFindBar) {
+        FFindBar = new TFindBar(FWindow, FView);
+        FLayout->insertWidget(FFindBarIndex, FFindBar);
+    }
+    return FFindBar;
 }
 
 TPageTools::~TPageTools()

@@ -26,7 +26,9 @@ public:
     TPageTools(QWidget *Window, QWebEngineView *View, QBoxLayout *Layout, int Index);
     ~TPageTools() override;
 
-    TFindBar *FindBar() const { return FFindBar; }
+    // Made, hidden, when first asked for: most windows are never searched, and a window opens
+    // sooner without it.
+    TFindBar *FindBar();
     QAction *FindAction() const { return FFind; }
     QAction *ZoomInAction() const { return FZoomIn; }
     QAction *ZoomOutAction() const { return FZoomOut; }
@@ -61,6 +63,8 @@ private:
 
     QWidget *FWindow;
     QWebEngineView *FView;
+    QBoxLayout *FLayout;
+    int FFindBarIndex;
     TFindBar *FFindBar = nullptr;
     QAction *FFind = nullptr;
     QAction *FZoomIn = nullptr;

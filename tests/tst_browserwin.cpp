@@ -867,12 +867,16 @@ void TestBrowserWin::findInPage()
     QTRY_VERIFY_WITH_TIMEOUT(Window->WebBrowser()->focusProxy(), LoadTimeout);
     Window->activateWindow();
     Window->WebBrowser()->focusProxy()->setFocus();
-    TFindBar *Bar = Window->PageTools()->FindBar();
-    QVERIFY(Bar->isHidden());
-
-    // Ctrl+F from the page opens the bar with the keyboard in it.
+    // No bar until one is asked for; Ctrl+F from the page makes it, below the page and above the
+    // status bar, and opens it with the keyboard in it.
+    QVERIFY(!Window->findChild<TFindBar *>());
     QTest::keyClick(Window->WebBrowser()->focusProxy(), Qt::Key_F, Qt::ControlModifier);
+    TFindBar *Bar = Window->findChild<TFindBar *>();
+    QVERIFY(Bar);
+    QCOMPARE(Window->PageTools()->FindBar(), Bar);
     QVERIFY(Bar->isVisible());
+    QTRY_VERIFY(Bar->geometry().top() >= Window->WebBrowser()->geometry().bottom() &&
+                Window->StatusBar()->geometry().top() >= Bar->geometry().bottom());
     QTRY_VERIFY(Bar->edFind()->hasFocus());
     QTest::keyClicks(Bar->edFind(), QStringLiteral("apple"));
     QTRY_COMPARE_WITH_TIMEOUT(Bar->lblMatches()->text(), QStringLiteral("1 of 3"), LoadTimeout);

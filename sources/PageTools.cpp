@@ -77,20 +77,10 @@ TPageTools::TPageTools(QWidget *Window, QWebEngineView *View, QBoxLayout *Layout
     connect(FFind, &QAction::triggered, this, [this] { FindBar()->Open(); });
     auto *Next =
         Action(Window, QStringLiteral("Find next"), QKeySequence::keyBindings(QKeySequence::FindNext));
-    connect(Next, &QAction::triggered, this, [this] {
-        if (TFindBar *Bar = FindBar(); Bar->isHidden())
-            Bar->Open();
-        else
-            Bar->FindNext();
-    });
+    connect(Next, &QAction::triggered, this, [this] { FindAgain(false); });
     auto *Previous = Action(Window, QStringLiteral("Find previous"),
                             QKeySequence::keyBindings(QKeySequence::FindPrevious));
-    connect(Previous, &QAction::triggered, this, [this] {
-        if (TFindBar *Bar = FindBar(); Bar->isHidden())
-            Bar->Open();
-        else
-            Bar->FindPrevious();
-    });
+    connect(Previous, &QAction::triggered, this, [this] { FindAgain(true); });
 
     // Ctrl+plus is Ctrl+Shift+= on many layouts, which comes as Ctrl+Shift+plus; Ctrl+= zooms in too,
     // as in browsers. (Ctrl+Shift+= as well would make the key ambiguous.)
@@ -134,6 +124,17 @@ TFindBar *TPageTools::FindBar()
         FLayout->insertWidget(FFindBarIndex, FFindBar);
     }
     return FFindBar;
+}
+
+void TPageTools::FindAgain(bool Backwards)
+{
+    TFindBar *Bar = FindBar();
+    if (Bar->isHidden())
+        Bar->Open();
+    else if (Backwards)
+        Bar->FindPrevious();
+    else
+        Bar->FindNext();
 }
 
 TPageTools::~TPageTools()

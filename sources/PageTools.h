@@ -57,6 +57,8 @@ protected:
     bool eventFilter(QObject *Watched, QEvent *Event) override;
 
 private:
+    // F3 and Shift+F3: the next or previous match, or the bar opened when it is not shown.
+    void FindAgain(bool Backwards);
     void ApplyZoom();
     void ChangeZoom(double Zoom);
     void WatchWheelOf(QObject *Child);

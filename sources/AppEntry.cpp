@@ -6,6 +6,8 @@
 #include "LogNoise.h"
 #include "Main.h"
 #include "StepTimes.h"
+#include "platform/DataFolderLock.h"
+#include "platform/ExecutableFolder.h"
 #include "platform/FreedesktopServices.h"
 #include "platform/InstanceGuard.h"
 #include "platform/MessageBoxes.h"
@@ -15,6 +17,7 @@
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
+#include <QFile>
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QSessionManager>
@@ -22,7 +25,9 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <fcntl.h>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -84,19 +89,8 @@ void CloseOpenDialogs()
     }
 }
 
-} // namespace
-
-extern "C" __attribute__((visibility("default"))) void KestruneShowStartError(int &Argc, char **Argv,
-                                                                              const char *Message)
-{
-    QApplication App(Argc, Argv);
-    QApplication::setApplicationName(QStringLiteral("Kestrune"));
-    QGuiApplication::setDesktopFileName(QStringLiteral(KESTRUNE_APP_ID));
-    ShowMessage(nullptr, TMsgKind::Error, QString::fromLocal8Bit(Message));
-}
-
-extern "C" __attribute__((visibility("default"))) int
-KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line)
+// The first copy: Guard holds the instance lock, the data folder is ours.
+int RunFirstCopy(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line)
 {
     // How pages reach the screen must be settled before the application object exists.
     const TRenderingFacts Facts = ReadRenderingFacts();
@@ -164,7 +158,10 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
     // Hand-overs are taken from before our own link parameters are opened: a box shown for one of
     // them must not keep a later start searching for us until it gives up.
     NoteStep("main-window-asked");
-    TfMainForm Form(Desktop, Profile, Folder, Line.Parameters, nullptr, [&Guard](TfMainForm &Created) {
+    QList<QByteArray> Parameters;
+    for (const std::string &Parameter : Line.Parameters)
+        Parameters.append(QByteArray::fromStdString(Parameter));
+    TfMainForm Form(Desktop, Profile, Folder, Parameters, nullptr, [&Guard](TfMainForm &Created) {
         Guard.Listen(&Created, [&Created](const QByteArray &Parameter) {
             Created.OpenLink(Parameter, TfMainForm::TWindowFor::AfterAnswer);
         });
@@ -189,4 +186,54 @@ KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &L
     NoteStep("main-window-shown");
     App.exec();
     return 0;
+}
+
+// A start from the application menu has no terminal: what stops it is said in a box as well,
+// where there is a display to show one.
+bool DisplayExists()
+{
+    const QByteArray Platform = qgetenv("QT_QPA_PLATFORM");
+    if (Platform.startsWith("offscreen") || Platform.startsWith("minimal"))
+        return false;
+    return !qgetenv("DISPLAY").isEmpty() || !qgetenv("WAYLAND_DISPLAY").isEmpty();
+}
+
+// One line on standard error, and the box; the start ends with status 1.
+int FailStart(int &Argc, char **Argv, const QString &Message)
+{
+    std::fprintf(stderr, "kestrune: %s\n", Message.toLocal8Bit().constData());
+    if (DisplayExists()) {
+        QApplication App(Argc, Argv);
+        QApplication::setApplicationName(QStringLiteral("Kestrune"));
+        QGuiApplication::setDesktopFileName(QStringLiteral(KESTRUNE_APP_ID));
+        ShowMessage(nullptr, TMsgKind::Error, Message);
+    }
+    return 1;
+}
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) int KestruneStart(int &Argc, char **Argv)
+{
+    const TCommandLine Line = ParseCommandLine(Argc, Argv);
+    TInstanceGuard Guard(KestruneInstanceName);
+    try {
+        if (Guard.AlreadyRunning(Line.Parameters)) {
+            NoteStep("handed-over");
+            return 0;
+        }
+    } catch (const std::exception &Error) {
+        return FailStart(Argc, Argv, QString::fromLocal8Bit(Error.what()));
+    }
+
+    // Copies that see different runtime folders (a shell without XDG_RUNTIME_DIR, su, ssh) do not
+    // find each other above; the data folder they share tells. Taken before anything is read, and
+    // held until the program has saved and ended. A folder that cannot be made is said below.
+    const QString Folder = ProgramFolderOf(QFile::decodeName(ExecutableFolder().c_str()));
+    TDataFolderLock DataLock(Folder);
+    if (!Folder.isEmpty() && !DataLock.TryLock())
+        return FailStart(Argc, Argv,
+                         DataLock.HeldElsewhereMessage() +
+                             QStringLiteral(" This start ends without changing anything there."));
+    return RunFirstCopy(Argc, Argv, Guard, Line);
 }

@@ -1,24 +1,18 @@
 #pragma once
 
-class TInstanceGuard;
-struct TCommandLine;
+// The program's body, built as the module libkestrune-app.so, and the launcher (main.cpp) that
+// loads it. The launcher answers the information options and hands a later start's links to the
+// running copy in plain C++, without Qt; only a start that does not end there pays for loading the
+// windows and the web engine, by loading this module.
 
-// The program's body, built as the module libkestrune-app.so. The launcher (main.cpp) answers the
-// information options and hands a later start over with QtCore alone; only a first copy pays for
-// loading the windows and the web engine, by loading this module.
+// Runs a start that the launcher did not end: takes the instance lock (or hands over to a copy that
+// runs but did not answer yet), takes the data folder, and runs the program as the first copy.
+// Argc and Argv go to the application object, which keeps them. Returns the exit status.
+extern "C" int KestruneStart(int &Argc, char **Argv);
 
-// Runs the program as the first copy: Guard holds the lock (its AlreadyRunning returned false) and
-// Line is the parsed command line. Argc and Argv go to the application object, which keeps them.
-// Returns the exit status.
-extern "C" int KestruneRun(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line);
-
-using TKestruneRun = int (*)(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line);
-inline constexpr const char *KestruneRunSymbol = "KestruneRun";
-
-// Shows Message (local 8-bit text) in an error box, for a start that cannot go on; returns once the
-// user has closed it. Needs a display.
-extern "C" void KestruneShowStartError(int &Argc, char **Argv, const char *Message);
-
-using TKestruneShowStartError = void (*)(int &Argc, char **Argv, const char *Message);
-inline constexpr const char *KestruneShowStartErrorSymbol = "KestruneShowStartError";
+using TKestruneStart = int (*)(int &Argc, char **Argv);
+inline constexpr const char *KestruneStartSymbol = "KestruneStart";
 inline constexpr const char *KestruneModuleFileName = "libkestrune-app.so";
+
+// The name both sides of the hand-over find each other by.
+inline constexpr const char *KestruneInstanceName = "{B730922C-2110-4F3C-9E24-C5613B177BA3}";

@@ -1,36 +1,38 @@
-// The launcher: answers the information options and hands a later start's parameters to the copy
-// that runs, linking QtCore alone, so that a later start ends within a few milliseconds. Only a
-// first copy loads the program's body (libkestrune-app.so) with its windows and web engine.
+// The launcher: answers the information options and hands a later start's links to the copy that
+// runs, in plain C++ without Qt, so that a later start ends within a few milliseconds. Every other
+// start loads the program's body (libkestrune-app.so) with its windows and web engine.
 #include "AppEntry.h"
 #include "CommandLine.h"
-#include "DataFolder.h"
+#include "HandOverWire.h"
 #include "StepTimes.h"
-#include "platform/DataFolderLock.h"
-#include "platform/InstanceGuard.h"
+#include "platform/ExecutableFolder.h"
+#include "platform/HandOverClient.h"
+#include "platform/InstanceFiles.h"
 
 #include <cerrno>
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
+#include <vector>
 
 #include <dlfcn.h>
 #include <unistd.h>
 
 namespace {
 
-// The folder of the real executable, links resolved; empty when the system does not say.
-std::string ExecutableFolder()
+// A running copy that answers takes the links at once. Anything else (no copy, one still starting
+// or quitting, a folder that cannot be used) is the body's to handle, with its retries and boxes.
+bool HandedOverAtOnce(const std::vector<std::string> &Parameters)
 {
-    char Path[PATH_MAX];
-    const ssize_t Length = ::readlink("/proc/self/exe", Path, sizeof Path - 1);
-    if (Length <= 0)
-        return {};
-    const std::string File(Path, size_t(Length));
-    const size_t Slash = File.rfind('/');
-    return Slash == std::string::npos ? std::string() : File.substr(0, Slash == 0 ? 1 : Slash);
+    if (Parameters.empty())
+        return false;
+    try {
+        const TInstancePaths Paths = InstancePaths(KestruneInstanceName);
+        return SendHandOver(Paths.Socket, HandOverRecords(Parameters)) == THandOverResult::Delivered;
+    } catch (const std::exception &) {
+        return false;
+    }
 }
 
 // The body sits beside the executable in the build tree and in the program's library folder once
@@ -65,43 +67,6 @@ void *LoadBody(std::string &Module)
     return Handle;
 }
 
-template <typename TFunction> TFunction BodyFunction(void *Body, const std::string &Module, const char *Name)
-{
-    auto Function = reinterpret_cast<TFunction>(::dlsym(Body, Name));
-    if (!Function)
-        std::fprintf(stderr, "kestrune: %s is not this program's module: %s\n", Module.c_str(), ::dlerror());
-    return Function;
-}
-
-// A start from the application menu has no terminal: what stops it is said in a box as well,
-// where there is a display to show one.
-bool DisplayExists()
-{
-    const char *Platform = std::getenv("QT_QPA_PLATFORM");
-    if (Platform &&
-        (std::strncmp(Platform, "offscreen", 9) == 0 || std::strncmp(Platform, "minimal", 7) == 0))
-        return false;
-    const char *X11 = std::getenv("DISPLAY");
-    const char *Wayland = std::getenv("WAYLAND_DISPLAY");
-    return (X11 && *X11) || (Wayland && *Wayland);
-}
-
-// One line on standard error, and the box; the start ends with status 1.
-int FailStart(int &argc, char **argv, const QString &Message)
-{
-    const QByteArray Text = Message.toLocal8Bit();
-    std::fprintf(stderr, "kestrune: %s\n", Text.constData());
-    if (DisplayExists()) {
-        std::string Module;
-        if (void *Body = LoadBody(Module)) {
-            if (const auto Show =
-                    BodyFunction<TKestruneShowStartError>(Body, Module, KestruneShowStartErrorSymbol))
-                Show(argc, argv, Text.constData());
-        }
-    }
-    return 1;
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
@@ -110,38 +75,23 @@ int main(int argc, char *argv[])
     const int Answered = HandleInformationOptions(argc, argv);
     if (Answered >= 0)
         return Answered;
-    QList<QByteArray> Arguments;
-    for (int i = 1; i < argc; ++i)
-        Arguments.append(QByteArray(argv[i]));
-    const TCommandLine Line = ParseCommandLine(Arguments);
 
-    // A later start hands its parameters to the copy that runs and ends, before any window or
-    // display connection exists.
-    TInstanceGuard Guard(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
-    try {
-        if (Guard.AlreadyRunning(Line.Parameters)) {
-            NoteStep("handed-over");
-            return 0;
-        }
-    } catch (const std::exception &Error) {
-        return FailStart(argc, argv, QString::fromLocal8Bit(Error.what()));
+    // A later start hands its links to the copy that runs and ends, before any window or display
+    // connection exists.
+    if (HandedOverAtOnce(ParseCommandLine(argc, argv).Parameters)) {
+        NoteStep("handed-over");
+        return 0;
     }
 
     std::string Module;
     void *Body = LoadBody(Module);
     NoteStep("body-loaded");
-    const auto Run = Body ? BodyFunction<TKestruneRun>(Body, Module, KestruneRunSymbol) : nullptr;
-    if (!Run)
+    if (!Body)
         return 1;
-
-    // Copies that see different runtime folders (a shell without XDG_RUNTIME_DIR, su, ssh) do not
-    // find each other above; the data folder they share tells. Taken before anything is read, and
-    // held until the program has saved and ended. A folder that cannot be made is the body's to say.
-    const QString Folder = ProgramFolderOf(QString::fromStdString(ExecutableFolder()));
-    TDataFolderLock DataLock(Folder);
-    if (!Folder.isEmpty() && !DataLock.TryLock())
-        return FailStart(argc, argv,
-                         DataLock.HeldElsewhereMessage() +
-                             QStringLiteral(" This start ends without changing anything there."));
-    return Run(argc, argv, Guard, Line);
+    const auto Start = reinterpret_cast<TKestruneStart>(::dlsym(Body, KestruneStartSymbol));
+    if (!Start) {
+        std::fprintf(stderr, "kestrune: %s is not this program's module: %s\n", Module.c_str(), ::dlerror());
+        return 1;
+    }
+    return Start(argc, argv);
 }

@@ -18,7 +18,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -46,7 +48,7 @@ void Wait(int Ms)
 int main(int argc, char **argv)
 {
     QByteArray LogFile;
-    QString Name = QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}");
+    std::string Name = "{B730922C-2110-4F3C-9E24-C5613B177BA3}";
     int ListenDelay = 0;
     int HandlerDelay = 0;
     int QuitDelay = -1;
@@ -68,13 +70,13 @@ int main(int argc, char **argv)
         else if (Option == "--quit-delay")
             QuitDelay = std::atoi(argv[++I]);
         else if (Option == "--name")
-            Name = QString::fromUtf8(argv[++I]);
+            Name = argv[++I];
         else
             break;
     }
-    QList<QByteArray> Parameters;
+    std::vector<std::string> Parameters;
     for (; I < argc; ++I)
-        Parameters.append(QByteArray(argv[I]));
+        Parameters.emplace_back(argv[I]);
     if (!LogFile.isEmpty())
         GLog = ::open(LogFile.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
 
@@ -92,7 +94,10 @@ int main(int argc, char **argv)
 
     QCoreApplication App(argc, argv);
     QObject Window;
-    ProcessParameters(Parameters, [](const QByteArray &Parameter) { Log("own " + Parameter.toHex()); });
+    QList<QByteArray> Own;
+    for (const std::string &Parameter : Parameters)
+        Own.append(QByteArray::fromStdString(Parameter));
+    ProcessParameters(Own, [](const QByteArray &Parameter) { Log("own " + Parameter.toHex()); });
 
     QSocketNotifier Input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&Input, &QSocketNotifier::activated, &App, [&Input, &Guard, QuitDelay] {
@@ -116,7 +121,7 @@ int main(int argc, char **argv)
             Wait(HandlerDelay);
             Log("end " + Parameter.toHex());
         })) {
-        std::fprintf(stderr, "handover_peer: cannot listen on %s\n", qPrintable(Guard.Paths().Socket));
+        std::fprintf(stderr, "handover_peer: cannot listen on %s\n", Guard.Paths().Socket.c_str());
         return 2;
     }
     Log("listening");

@@ -22,6 +22,11 @@ private slots:
 
 namespace {
 
+QByteArray Bytes(std::string_view Text)
+{
+    return QByteArray(Text.data(), qsizetype(Text.size()));
+}
+
 QString BuiltProgram()
 {
     return qEnvironmentVariable("KESTRUNE_TEST_BINARY_DIR") + QStringLiteral("/sources/kestrune");
@@ -72,15 +77,21 @@ void TestCommandLine::parse()
     QFETCH(TCommandLineAction, action);
     QFETCH(Args, parameters);
 
-    const TCommandLine Line = ParseCommandLine(arguments);
+    std::vector<std::string> Arguments;
+    for (const QByteArray &Argument : arguments)
+        Arguments.push_back(Argument.toStdString());
+    const TCommandLine Line = ParseCommandLine(Arguments);
     QCOMPARE(Line.Action, action);
-    QCOMPARE(Line.Parameters, parameters);
+    Args Parameters;
+    for (const std::string &Parameter : Line.Parameters)
+        Parameters.append(QByteArray::fromStdString(Parameter));
+    QCOMPARE(Parameters, parameters);
 }
 
 void TestCommandLine::texts()
 {
-    QCOMPARE(VersionText(), QByteArray("Kestrune 1.0.1.0\n"));
-    const QByteArray Usage = CommandLineUsage();
+    QCOMPARE(Bytes(VersionText()), QByteArray("Kestrune 1.0.1.0\n"));
+    const QByteArray Usage = Bytes(CommandLineUsage());
     QVERIFY(Usage.startsWith("Usage: kestrune"));
     QVERIFY(Usage.contains("--help") && Usage.contains("--version"));
     QVERIFY(Usage.endsWith('\n'));
@@ -94,10 +105,10 @@ void TestCommandLine::program_data()
     QTest::addColumn<QByteArray>("output");
     QTest::addColumn<int>("status");
 
-    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << VersionText() << 0;
-    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << CommandLineUsage() << 0;
+    QTest::newRow("--version") << QStringList{QStringLiteral("--version")} << Bytes(VersionText()) << 0;
+    QTest::newRow("--help") << QStringList{QStringLiteral("--help")} << Bytes(CommandLineUsage()) << 0;
     QTest::newRow("-h after a link") << QStringList{QStringLiteral("4b524c50"), QStringLiteral("-h")}
-                                     << CommandLineUsage() << 0;
+                                     << Bytes(CommandLineUsage()) << 0;
 }
 
 void TestCommandLine::program()
@@ -178,7 +189,7 @@ void TestCommandLine::versionWhileRunning()
     if (!First.waitForFinished(30000))
         First.kill();
     QCOMPARE(Second.exitCode(), 0);
-    QCOMPARE(Output, VersionText());
+    QCOMPARE(Output, Bytes(VersionText()));
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

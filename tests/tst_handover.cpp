@@ -3,9 +3,22 @@
 #include <QtTest>
 
 using TParameters = QList<QByteArray>;
-using TRecords = QList<THandOverRecord>;
+using TRecords = std::vector<THandOverRecord>;
 
 namespace {
+
+std::string_view View(const QByteArray &Bytes)
+{
+    return {Bytes.constData(), size_t(Bytes.size())};
+}
+
+std::vector<std::string> Std(const TParameters &Parameters)
+{
+    std::vector<std::string> Result;
+    for (const QByteArray &Parameter : Parameters)
+        Result.push_back(Parameter.toStdString());
+    return Result;
+}
 
 QByteArray Header(quint32 Count, quint32 Length)
 {
@@ -26,15 +39,16 @@ TParameters Delivered(quint64 Count, const QByteArray &Text)
 THandOverDecoder::TStatus FeedInChunks(THandOverDecoder &Decoder, const QByteArray &Data, int ChunkSize)
 {
     if (ChunkSize <= 0)
-        return Decoder.Feed(Data);
+        return Decoder.Feed(View(Data));
     for (qsizetype At = 0; At < Data.size(); At += ChunkSize)
-        Decoder.Feed(QByteArrayView(Data).sliced(At, qMin<qsizetype>(ChunkSize, Data.size() - At)));
+        Decoder.Feed(View(Data).substr(size_t(At), size_t(ChunkSize)));
     return Decoder.Status();
 }
 
 } // namespace
 
 Q_DECLARE_METATYPE(THandOverRecord)
+Q_DECLARE_METATYPE(TRecords)
 Q_DECLARE_METATYPE(THandOverDecoder::TStatus)
 
 class TestHandOver : public QObject
@@ -81,14 +95,14 @@ void TestHandOver::textForms()
     QFETCH(QByteArray, text);
     QFETCH(QByteArray, wire);
 
-    QCOMPARE(HandOverText(parameters), text);
-    const TRecords Records = HandOverRecords(parameters);
-    QCOMPARE(Records, (TRecords{{quint32(parameters.size()), text}}));
-    QCOMPARE(EncodeHandOverRecord(Records.first()), wire);
+    QCOMPARE(QByteArray::fromStdString(HandOverText(Std(parameters))), text);
+    const TRecords Records = HandOverRecords(Std(parameters));
+    QCOMPARE(Records, (TRecords{{quint32(parameters.size()), text.toStdString()}}));
+    QCOMPARE(QByteArray::fromStdString(EncodeHandOverRecord(Records.front())), wire);
 
     THandOverDecoder Decoder;
-    QCOMPARE(Decoder.Feed(wire), THandOverDecoder::Complete);
-    QCOMPARE(Decoder.Record(), Records.first());
+    QCOMPARE(Decoder.Feed(View(wire)), THandOverDecoder::Complete);
+    QCOMPARE(Decoder.Record(), Records.front());
 }
 
 void TestHandOver::handleCopyData_data()
@@ -172,15 +186,15 @@ void TestHandOver::records()
     QFETCH(int, maxText);
     QFETCH(TRecords, expected);
 
-    const TRecords Records = HandOverRecords(parameters, maxText);
+    const TRecords Records = HandOverRecords(Std(parameters), size_t(maxText));
     QCOMPARE(Records, expected);
 
     // What the first copy delivers from these records is the command line, in order.
     TParameters Got;
     for (const THandOverRecord &Record : Records) {
-        THandOverDecoder Decoder(maxText);
+        THandOverDecoder Decoder{size_t(maxText)};
         QCOMPARE(Decoder.Feed(EncodeHandOverRecord(Record)), THandOverDecoder::Complete);
-        Got += Delivered(Decoder.Record().Count, Decoder.Record().Text);
+        Got += Delivered(Decoder.Record().Count, QByteArray::fromStdString(Decoder.Record().Text));
     }
     TParameters Expected = parameters;
     Expected.removeIf([&](const QByteArray &P) { return P.size() > maxText; });
@@ -203,8 +217,9 @@ void TestHandOver::decoder_data()
     QTest::newRow("header split in the middle") << Ab << 3 << THandOverDecoder::Complete << AbRecord;
     QTest::newRow("empty text") << Header(1, 1) + QByteArray(1, '\0') << 0 << THandOverDecoder::Complete
                                 << THandOverRecord{1, ""};
-    QTest::newRow("text of exactly the cap") << Header(1, 17) + Cap + QByteArray(1, '\0') << 5
-                                             << THandOverDecoder::Complete << THandOverRecord{1, Cap};
+    QTest::newRow("text of exactly the cap")
+        << Header(1, 17) + Cap + QByteArray(1, '\0') << 5 << THandOverDecoder::Complete
+        << THandOverRecord{1, Cap.toStdString()};
     QTest::newRow("nothing yet") << QByteArray() << 0 << THandOverDecoder::NeedMore << THandOverRecord{};
     QTest::newRow("header only") << Header(1, 4) << 0 << THandOverDecoder::NeedMore << THandOverRecord{};
     QTest::newRow("text cut short") << Ab.left(Ab.size() - 1) << 2 << THandOverDecoder::NeedMore
@@ -248,17 +263,17 @@ void TestHandOver::oversizedLengthRejectedBeforeItsText()
 {
     // A sender announcing a huge record is refused on its header, before any of the text is kept.
     THandOverDecoder Decoder;
-    QCOMPARE(Decoder.Feed(Header(1, quint32(MaxHandOverTextSize) + 2)), THandOverDecoder::Malformed);
+    QCOMPARE(Decoder.Feed(View(Header(1, quint32(MaxHandOverTextSize) + 2))), THandOverDecoder::Malformed);
     THandOverDecoder AtCap;
-    QCOMPARE(AtCap.Feed(Header(1, quint32(MaxHandOverTextSize) + 1)), THandOverDecoder::NeedMore);
+    QCOMPARE(AtCap.Feed(View(Header(1, quint32(MaxHandOverTextSize) + 1))), THandOverDecoder::NeedMore);
 }
 
 void TestHandOver::fileBaseName()
 {
-    QCOMPARE(InstanceFileBaseName(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}")),
-             QStringLiteral("kestrune-b730922c-2110-4f3c-9e24-c5613b177ba3"));
-    // Nothing of a name can reach outside the folder.
-    QCOMPARE(InstanceFileBaseName(QStringLiteral("../x/Y z")), QStringLiteral("kestrune-xyz"));
+    QCOMPARE(InstanceFileBaseName("{B730922C-2110-4F3C-9E24-C5613B177BA3}"),
+             std::string("kestrune-b730922c-2110-4f3c-9e24-c5613b177ba3"));
+    // Nothing of a name can reach outside the folder, and letters outside ASCII are left out.
+    QCOMPARE(InstanceFileBaseName("../x/Y z\xc3\x89"), std::string("kestrune-xyz"));
 }
 
 QTEST_GUILESS_MAIN(TestHandOver)

@@ -344,9 +344,10 @@ void TestHandOverBoxes::linkDuringQuit()
             Script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     }
     Environment.insert(QStringLiteral("PATH"), Bin + u':' + Environment.value(QStringLiteral("PATH")));
-    const QString Socket = Home.filePath(QStringLiteral("runtime/")) +
-                           InstanceFileBaseName(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}")) +
-                           QStringLiteral(".socket");
+    const QString Socket =
+        Home.filePath(QStringLiteral("runtime/")) +
+        QString::fromStdString(InstanceFileBaseName("{B730922C-2110-4F3C-9E24-C5613B177BA3}")) +
+        QStringLiteral(".socket");
     const QString Link = QString::fromLatin1(::Link("Mail", "about:blank"));
     const auto Count = [&Opened] {
         QFile File(Opened);

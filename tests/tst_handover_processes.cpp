@@ -11,7 +11,7 @@ using TParameters = QList<QByteArray>;
 
 namespace {
 
-const QString GuardName = QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}");
+constexpr const char *GuardName = "{B730922C-2110-4F3C-9E24-C5613B177BA3}";
 // Far above any real run; only a broken build waits this long.
 constexpr int Patience = 30000;
 
@@ -21,6 +21,25 @@ QByteArray Header(quint32 Count, quint32 Length)
     qToLittleEndian<quint32>(Count, B.data());
     qToLittleEndian<quint32>(Length, B.data() + 4);
     return B;
+}
+
+// An instance's lock and socket as Qt names files.
+struct TQtPaths
+{
+    QString Folder;
+    QString LockFile;
+    QString Socket;
+};
+
+TQtPaths QtPaths(const TInstancePaths &Paths)
+{
+    return {QFile::decodeName(Paths.Folder.c_str()), QFile::decodeName(Paths.LockFile.c_str()),
+            QFile::decodeName(Paths.Socket.c_str())};
+}
+
+QByteArray Encoded(const THandOverRecord &Record)
+{
+    return QByteArray::fromStdString(EncodeHandOverRecord(Record));
 }
 
 QString ProgramPath(const QString &Relative)
@@ -47,7 +66,10 @@ public:
         Env.insert(QStringLiteral("TMPDIR"), FHome.path() + QStringLiteral("/tmp"));
     }
     QString Path(const QString &Name) const { return FHome.path() + u'/' + Name; }
-    TInstancePaths Paths() const { return InstancePathsIn(Runtime, GuardName); }
+    TQtPaths Paths() const
+    {
+        return QtPaths(InstancePathsIn(QFile::encodeName(Runtime).toStdString(), GuardName));
+    }
 
     QString Runtime;
     QProcessEnvironment Env;
@@ -243,7 +265,7 @@ void TestHandOverProcesses::laterStartWhileFirstIsQuitting()
     TPeer First(S, QStringLiteral("first"), {}, {QStringLiteral("--quit-delay"), QStringLiteral("1500")});
     QVERIFY(First.WaitFor("listening"));
     // Taken in before the quit began, whole after it: refused as well.
-    const QByteArray Record = EncodeHandOverRecord({1, "pending"});
+    const QByteArray Record = Encoded({1, "pending"});
     QLocalSocket Pending;
     Pending.connectToServer(S.Paths().Socket);
     QVERIFY(Pending.waitForConnected(Patience));
@@ -357,7 +379,7 @@ void TestHandOverProcesses::senderLeavingAfterItsRecord()
     QLocalSocket Sender;
     Sender.connectToServer(S.Paths().Socket);
     QVERIFY(Sender.waitForConnected(Patience));
-    Sender.write(EncodeHandOverRecord({2, "a\r\nb\r\n"}));
+    Sender.write(Encoded({2, "a\r\nb\r\n"}));
     Sender.disconnectFromServer();
     QVERIFY(First.WaitFor("end " + QByteArray("b").toHex()));
     QCOMPARE(First.Log(), TParameters({"first", "listening"}) + Handled({"a", "b"}));
@@ -430,6 +452,8 @@ void TestHandOverProcesses::runtimeFolder_data()
     QTest::newRow("runtime folder open to others") << QStringLiteral("open") << false;
     QTest::newRow("runtime folder is a link to a private one") << QStringLiteral("link") << false;
     QTest::newRow("runtime folder owned by another user") << QStringLiteral("foreign") << false;
+    // Named the same by every copy, however the session spells the folder.
+    QTest::newRow("runtime folder spelt with extra slashes") << QStringLiteral("unclean") << true;
     QTest::newRow("runtime folder missing") << QStringLiteral("missing") << false;
     QTest::newRow("relative runtime folder") << QStringLiteral("relative") << false;
     QTest::newRow("runtime folder too deep for a socket") << QStringLiteral("deep") << false;
@@ -468,9 +492,12 @@ void TestHandOverProcesses::runtimeFolder()
         QDir().mkpath(Runtime);
         ::chmod(QFile::encodeName(Runtime).constData(), 0700);
     }
-    SetEnv("XDG_RUNTIME_DIR", setup == QStringLiteral("unset") ? QByteArray() : QFile::encodeName(Runtime));
+    QString Spelt = Runtime;
+    if (setup == QStringLiteral("unclean"))
+        Spelt = Dir.path() + QStringLiteral("//./run/");
+    SetEnv("XDG_RUNTIME_DIR", setup == QStringLiteral("unset") ? QByteArray() : QFile::encodeName(Spelt));
 
-    const TInstancePaths Paths = InstancePaths(GuardName);
+    const TQtPaths Paths = QtPaths(InstancePaths(GuardName));
     const QString Fallback = Cache + QStringLiteral("/kestrune");
     QCOMPARE(Paths.Folder, used ? Runtime : Fallback);
     QCOMPARE(Paths.Socket,
@@ -490,7 +517,7 @@ void TestHandOverProcesses::fallbackFolderNotOurs()
     // Ours but open to others (an old umask): made private and used.
     QDir().mkpath(Fallback);
     ::chmod(QFile::encodeName(Fallback).constData(), 0777);
-    QCOMPARE(InstancePaths(GuardName).Folder, Fallback);
+    QCOMPARE(QtPaths(InstancePaths(GuardName)).Folder, Fallback);
     QCOMPARE(QFileInfo(Fallback).permissions() & 0x0077, QFileDevice::Permissions());
 
     // A link put in its place: refused.
@@ -513,14 +540,14 @@ void TestHandOverProcesses::guardInOneProcess()
     QTemporaryDir Dir(QDir::tempPath() + QStringLiteral("/kg-XXXXXX"));
     ::chmod(QFile::encodeName(Dir.path()).constData(), 0700);
     SetEnv("XDG_RUNTIME_DIR", QFile::encodeName(Dir.path()));
-    const QString Name = QStringLiteral("{5E1F0000-0000-4000-8000-000000000001}");
+    const std::string Name = "{5E1F0000-0000-4000-8000-000000000001}";
 
     auto Guard = std::make_unique<TInstanceGuard>(Name);
     QVERIFY(!Guard->AlreadyRunning({}));
     // The lock names this process.
     qint64 Holder = 0;
     QString Host, Application;
-    QVERIFY(QLockFile(Guard->Paths().LockFile).getLockInfo(&Holder, &Host, &Application));
+    QVERIFY(QLockFile(QtPaths(Guard->Paths()).LockFile).getLockInfo(&Holder, &Host, &Application));
     QCOMPARE(Holder, QCoreApplication::applicationPid());
     try {
         Guard->AlreadyRunning({});
@@ -538,7 +565,7 @@ void TestHandOverProcesses::guardInOneProcess()
     auto Window = std::make_unique<QObject>();
     QVERIFY(Guard->Listen(Window.get(), [](const QByteArray &) {}));
     QVERIFY(!Guard->Listen(Window.get(), [](const QByteArray &) {}));
-    const TInstancePaths Paths = Guard->Paths();
+    const TQtPaths Paths = QtPaths(Guard->Paths());
     QVERIFY(QFileInfo(Paths.Socket).exists());
     QCOMPARE(QFileInfo(Paths.Socket).permissions() & 0x0077, QFileDevice::Permissions());
     // Both carry the sticky bit that keeps a runtime folder's clean-up away.

@@ -28,7 +28,8 @@ public:
         QFile::setPermissions(Runtime,
                               QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         const QString Base =
-            Runtime + u'/' + InstanceFileBaseName(QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
+            Runtime + u'/' +
+            QString::fromStdString(InstanceFileBaseName("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
         Socket = Base + QStringLiteral(".socket");
         LockFile = Base + QStringLiteral(".lock");
 

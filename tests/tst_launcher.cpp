@@ -86,6 +86,7 @@ class TestLauncher : public QObject
 private slots:
     void findsBody_data();
     void findsBody();
+    void laterStartNeedsNoBody();
 };
 
 void TestLauncher::findsBody_data()
@@ -173,6 +174,74 @@ void TestLauncher::findsBody()
     QCOMPARE(QFileInfo::exists(DataHome + QStringLiteral("/Kestrune")), DataFolder == QLatin1String("user"));
     QCOMPARE(QFileInfo::exists(Scratch.filePath(QStringLiteral("bin/Icons"))),
              DataFolder == QLatin1String("beside"));
+}
+
+// A later start with links hands them to the copy that runs and ends without loading the body: a
+// launcher with no body anywhere it looks still delivers. Once no copy answers, the same start
+// needs its body (and says that it is missing) instead of passing for handed over.
+void TestLauncher::laterStartNeedsNoBody()
+{
+    QTemporaryDir Scratch;
+    const QString Launcher = Scratch.filePath(QStringLiteral("bin/kestrune"));
+    QVERIFY(Copy(BuildFolder() + QStringLiteral("kestrune"), Launcher));
+    const QString Runtime = Scratch.filePath(QStringLiteral("runtime"));
+    QVERIFY(QDir().mkpath(Runtime));
+    QVERIFY(QFile::setPermissions(Runtime,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    Environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), Runtime);
+    Environment.insert(QStringLiteral("XDG_DATA_HOME"), Scratch.filePath(QStringLiteral("data")));
+
+    // The first copy: the guard's listening side, logging what it is handed.
+    const QString Log = Scratch.filePath(QStringLiteral("first.log"));
+    auto Logged = [&Log] {
+        QFile File(Log);
+        return File.open(QIODevice::ReadOnly) ? File.readAll().split('\n') : QList<QByteArray>();
+    };
+    QProcess First;
+    First.setProcessEnvironment(Environment);
+    First.start(qEnvironmentVariable("KESTRUNE_TEST_BINARY_DIR") + QStringLiteral("/tests/handover_peer"),
+                {QStringLiteral("--log"), Log});
+    QVERIFY(First.waitForStarted());
+    const auto StopFirst = qScopeGuard([&First] {
+        if (First.state() != QProcess::NotRunning) {
+            First.kill();
+            First.waitForFinished();
+        }
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(Logged().contains("listening") || First.state() == QProcess::NotRunning, 30000);
+    QVERIFY(Logged().contains("listening"));
+
+    const QStringList Links{QStringLiteral("4b524c5000014107"), QStringLiteral("4b524c5000024107")};
+    auto RunLater = [&](int &Status, QByteArray &Error) {
+        QProcess Later;
+        Later.setProcessEnvironment(Environment);
+        Later.start(Launcher, Links);
+        if (!Later.waitForFinished(30000)) {
+            Later.kill();
+            Later.waitForFinished();
+            return false;
+        }
+        Status = Later.exitStatus() == QProcess::NormalExit ? Later.exitCode() : -1;
+        Error = Later.readAllStandardError();
+        return true;
+    };
+    int Status = -1;
+    QByteArray Error;
+    QVERIFY(RunLater(Status, Error));
+    QVERIFY2(Status == 0, Error.constData());
+    QVERIFY2(Error.isEmpty(), Error.constData());
+    const QList<QByteArray> Lines = Logged();
+    const qsizetype FirstEnd = Lines.indexOf("end " + Links[0].toLatin1().toHex());
+    const qsizetype Second = Lines.indexOf("begin " + Links[1].toLatin1().toHex());
+    QVERIFY2(FirstEnd >= 0 && Second > FirstEnd, Lines.join('|').constData());
+
+    First.closeWriteChannel();
+    QVERIFY(First.waitForFinished(30000));
+    QVERIFY(RunLater(Status, Error));
+    QCOMPARE(Status, 1);
+    QVERIFY2(Error.contains("kestrune: the program's module libkestrune-app.so is missing"),
+             Error.constData());
 }
 
 QTEST_GUILESS_MAIN(TestLauncher)

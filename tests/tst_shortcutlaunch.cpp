@@ -91,11 +91,11 @@ void TestShortcutLaunch::startMenuShortcutOpensSiteInRunningCopy()
     First.setProcessEnvironment(Session);
     First.setProcessChannelMode(QProcess::ForwardedChannels);
     First.start(Program(), {});
-    const TInstancePaths Paths =
-        InstancePathsIn(Runtime.path(), QStringLiteral("{B730922C-2110-4F3C-9E24-C5613B177BA3}"));
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Paths.Socket) || First.state() == QProcess::NotRunning,
-                             Patience);
-    QVERIFY(QFileInfo::exists(Paths.Socket));
+    const QString Socket = QFile::decodeName(InstancePathsIn(QFile::encodeName(Runtime.path()).toStdString(),
+                                                             "{B730922C-2110-4F3C-9E24-C5613B177BA3}")
+                                                 .Socket.c_str());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(Socket) || First.state() == QProcess::NotRunning, Patience);
+    QVERIFY(QFileInfo::exists(Socket));
     QVERIFY(Server.Requests.isEmpty());
 
     QProcess Launch;

@@ -1,43 +1,24 @@
 #pragma once
 
 #include "SingleInstance.h"
+#include "platform/InstanceFiles.h"
 
 #include <QPointer>
-#include <QString>
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 class QLockFile;
 class QObject;
-
-// Where the lock and the socket of one instance name live for this user.
-struct TInstancePaths
-{
-    QString Folder;
-    QString LockFile;
-    QString Socket;
-};
-
-// The folder for this user's lock and socket: $XDG_RUNTIME_DIR when it is an absolute path to a real
-// folder (not a link) owned by this user with no access for others, else a private folder
-// "kestrune" in the user's cache folder (created 0700; refused when someone else owns it). A
-// folder whose socket path would be too long for a local socket is passed over. Throws
-// std::runtime_error "Error creating shared memory <folder> (<errno>)" when there is none.
-TInstancePaths InstancePaths(const QString &InstanceName);
-// The same names inside a given folder, for tests that reach another process's socket.
-TInstancePaths InstancePathsIn(const QString &Folder, const QString &InstanceName);
-
-// Files in the runtime folder may be cleaned up when unused for hours, unless their sticky bit is
-// set (XDG Base Directory). A lost lock or socket would let a second copy start.
-void KeepFromCleanUp(const QString &Path);
 
 // One running copy per user session. The first copy holds a lock file; it listens on a local socket
 // once its main window exists. A later copy hands its parameters over through the socket and ends.
 class TInstanceGuard
 {
 public:
-    explicit TInstanceGuard(const QString &InstanceName);
+    explicit TInstanceGuard(std::string_view InstanceName);
     ~TInstanceGuard();
     TInstanceGuard(const TInstanceGuard &) = delete;
     TInstanceGuard &operator=(const TInstanceGuard &) = delete;
@@ -50,7 +31,7 @@ public:
     // RetryInterval ms apart; a lock left by a copy that died is taken over at once.
     // Throws EAssertionFailed("Do not call AlreadyRunning more than once!") on a second call, and
     // std::runtime_error when the lock cannot be made.
-    bool AlreadyRunning(const QList<QByteArray> &Parameters);
+    bool AlreadyRunning(const std::vector<std::string> &Parameters);
 
     // First copy only, with a QCoreApplication running: accepts hand-overs and calls OnParameter on
     // Context's thread for each parameter, in order. The server lives and dies with Context. False
@@ -64,14 +45,7 @@ public:
     const TInstancePaths &Paths() const { return FPaths; }
 
 private:
-    enum class TSendResult
-    {
-        Delivered,
-        NoAnswer
-    };
-    TSendResult SendRecords(const QList<THandOverRecord> &Records) const;
-
-    QString FInstanceName;
+    std::string FInstanceName;
     TInstancePaths FPaths;
     bool FCalled = false;
     std::unique_ptr<QLockFile> FLock;

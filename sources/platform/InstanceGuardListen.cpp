@@ -4,6 +4,7 @@
 #include "platform/InstanceGuard.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
@@ -44,7 +45,7 @@ private:
             const QByteArray Data = FSocket->read(64 * 1024);
             if (Data.isEmpty())
                 break;
-            FDecoder.Feed(Data);
+            FDecoder.Feed(std::string_view(Data.constData(), size_t(Data.size())));
             if (FDecoder.Status() == THandOverDecoder::Malformed) {
                 Drop();
                 return;
@@ -67,12 +68,13 @@ private:
         const std::function<void(const QByteArray &)> OnParameter = FOnParameter;
         const std::shared_ptr<const bool> Refusing = FRefusing;
         bool Aborted = false;
-        HandleCopyData(Record.Count, Record.Text, [&](const QByteArray &Parameter) {
-            if (!Aborted && Self && Context && !*Refusing)
-                OnParameter(Parameter);
-            else
-                Aborted = true;
-        });
+        HandleCopyData(Record.Count, QByteArray::fromStdString(Record.Text),
+                       [&](const QByteArray &Parameter) {
+                           if (!Aborted && Self && Context && !*Refusing)
+                               OnParameter(Parameter);
+                           else
+                               Aborted = true;
+                       });
         if (!Self)
             return;
         FDelivering = false;
@@ -131,10 +133,11 @@ bool TInstanceGuard::Listen(QObject *Context, std::function<void(const QByteArra
     if (!QCoreApplication::instance() || !Context || !OnParameter || !FLock || !FLock->isLocked() || FServer)
         return false;
     // We hold the lock, so a socket file here is a leftover of a copy that died.
-    QLocalServer::removeServer(FPaths.Socket);
+    const QString Socket = QFile::decodeName(FPaths.Socket.c_str());
+    QLocalServer::removeServer(Socket);
     auto *Server = new QLocalServer(Context);
     Server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!Server->listen(FPaths.Socket)) {
+    if (!Server->listen(Socket)) {
         delete Server;
         return false;
     }

@@ -89,8 +89,10 @@ void CloseOpenDialogs()
     }
 }
 
-// The first copy: Guard holds the instance lock, the data folder is ours.
-int RunFirstCopy(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line)
+// The first copy: Guard holds the instance lock, the data folder Folder is ours (empty when it
+// could not be made).
+int RunFirstCopy(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLine &Line,
+                 const QString &Folder)
 {
     // How pages reach the screen must be settled before the application object exists.
     const TRenderingFacts Facts = ReadRenderingFacts();
@@ -112,7 +114,6 @@ int RunFirstCopy(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLi
     // not end the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString Folder = ProgramFolderOf(QCoreApplication::applicationDirPath());
     if (Folder.isEmpty()) {
         ShowMessage(nullptr, TMsgKind::Error,
                     QStringLiteral("Cannot create the folder \"%1\".")
@@ -158,14 +159,12 @@ int RunFirstCopy(int &Argc, char **Argv, TInstanceGuard &Guard, const TCommandLi
     // Hand-overs are taken from before our own link parameters are opened: a box shown for one of
     // them must not keep a later start searching for us until it gives up.
     NoteStep("main-window-asked");
-    QList<QByteArray> Parameters;
-    for (const std::string &Parameter : Line.Parameters)
-        Parameters.append(QByteArray::fromStdString(Parameter));
-    TfMainForm Form(Desktop, Profile, Folder, Parameters, nullptr, [&Guard](TfMainForm &Created) {
-        Guard.Listen(&Created, [&Created](const QByteArray &Parameter) {
-            Created.OpenLink(Parameter, TfMainForm::TWindowFor::AfterAnswer);
-        });
-    });
+    TfMainForm Form(Desktop, Profile, Folder, ByteArrays(Line.Parameters), nullptr,
+                    [&Guard](TfMainForm &Created) {
+                        Guard.Listen(&Created, [&Created](const QByteArray &Parameter) {
+                            Created.OpenLink(Parameter, TfMainForm::TWindowFor::AfterAnswer);
+                        });
+                    });
     Running = &Form;
     QObject::connect(&Form, &TfMainForm::FormClosed, &App, [&Guard] {
         // Links that come from now on wait for us to end, and then start a copy of their own.
@@ -228,12 +227,13 @@ extern "C" __attribute__((visibility("default"))) int KestruneStart(int &Argc, c
 
     // Copies that see different runtime folders (a shell without XDG_RUNTIME_DIR, su, ssh) do not
     // find each other above; the data folder they share tells. Taken before anything is read, and
-    // held until the program has saved and ended. A folder that cannot be made is said below.
+    // held until the program has saved and ended. A folder that cannot be made is said once there is
+    // an application to say it.
     const QString Folder = ProgramFolderOf(QFile::decodeName(ExecutableFolder().c_str()));
     TDataFolderLock DataLock(Folder);
     if (!Folder.isEmpty() && !DataLock.TryLock())
         return FailStart(Argc, Argv,
                          DataLock.HeldElsewhereMessage() +
                              QStringLiteral(" This start ends without changing anything there."));
-    return RunFirstCopy(Argc, Argv, Guard, Line);
+    return RunFirstCopy(Argc, Argv, Guard, Line, Folder);
 }

@@ -95,9 +95,8 @@ std::string_view VersionText()
     return "Kestrune " KESTRUNE_VERSION_STRING "\n";
 }
 
-int HandleInformationOptions(int argc, const char *const *argv)
+int HandleInformationOptions(const TCommandLine &Line)
 {
-    const TCommandLine Line = ParseCommandLine(argc, argv);
     if (Line.Action == TCommandLineAction::Run)
         return -1;
     const std::string_view Text =

@@ -30,6 +30,6 @@ TCommandLine ParseCommandLine(int argc, const char *const *argv);
 std::string_view CommandLineUsage();
 std::string_view VersionText();
 
-// For main(): prints the usage or the version to standard output and returns the exit status, or
-// returns -1 when the program is to start normally.
-int HandleInformationOptions(int argc, const char *const *argv);
+// For main(): prints the usage or the version that Line asks for to standard output and returns the
+// exit status, or returns -1 when the program is to start normally.
+int HandleInformationOptions(const TCommandLine &Line);

@@ -46,6 +46,15 @@ void HandleCopyData(quint64 Count, const QByteArray &Text, const TOnParameter &O
     }
 }
 
+QList<QByteArray> ByteArrays(const std::vector<std::string> &Parameters)
+{
+    QList<QByteArray> Result;
+    Result.reserve(qsizetype(Parameters.size()));
+    for (const std::string &Parameter : Parameters)
+        Result.append(QByteArray::fromStdString(Parameter));
+    return Result;
+}
+
 void ProcessParameters(const QList<QByteArray> &Parameters, const TOnParameter &OnParameter)
 {
     RequireHandler(OnParameter);

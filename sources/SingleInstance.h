@@ -7,6 +7,8 @@
 
 #include <functional>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 // The single-instance guard's window-free part on the first copy's side: the delivery of what a
 // later start handed over, and of the program's own parameters, to the main window's handler. The
@@ -35,6 +37,9 @@ private:
 // (CR, LF or CR LF end a line; the last break adds no empty line; empty lines are delivered). The
 // text ends at its first zero byte. Throws EAssertionFailed("OnParameter cannot be nil").
 void HandleCopyData(quint64 Count, const QByteArray &Text, const TOnParameter &OnParameter);
+
+// Parameters as the first copy's Qt side takes them.
+QList<QByteArray> ByteArrays(const std::vector<std::string> &Parameters);
 
 // Delivers the program's own command-line parameters in order. Throws
 // EAssertionFailed("OnParameter cannot be nil").

@@ -72,13 +72,14 @@ void *LoadBody(std::string &Module)
 int main(int argc, char *argv[])
 {
     NoteStep("launcher-start");
-    const int Answered = HandleInformationOptions(argc, argv);
+    const TCommandLine Line = ParseCommandLine(argc, argv);
+    const int Answered = HandleInformationOptions(Line);
     if (Answered >= 0)
         return Answered;
 
     // A later start hands its links to the copy that runs and ends, before any window or display
     // connection exists.
-    if (HandedOverAtOnce(ParseCommandLine(argc, argv).Parameters)) {
+    if (HandedOverAtOnce(Line.Parameters)) {
         NoteStep("handed-over");
         return 0;
     }

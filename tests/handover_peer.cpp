@@ -94,10 +94,8 @@ int main(int argc, char **argv)
 
     QCoreApplication App(argc, argv);
     QObject Window;
-    QList<QByteArray> Own;
-    for (const std::string &Parameter : Parameters)
-        Own.append(QByteArray::fromStdString(Parameter));
-    ProcessParameters(Own, [](const QByteArray &Parameter) { Log("own " + Parameter.toHex()); });
+    ProcessParameters(ByteArrays(Parameters),
+                      [](const QByteArray &Parameter) { Log("own " + Parameter.toHex()); });
 
     QSocketNotifier Input(STDIN_FILENO, QSocketNotifier::Read);
     QObject::connect(&Input, &QSocketNotifier::activated, &App, [&Input, &Guard, QuitDelay] {
